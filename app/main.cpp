@@ -1,0 +1,71 @@
+// Process entry: one instance, the per-user folders and the log, the main
+// window and the update check, then the event loop until the main window ends.
+
+#include <glog/logging.h>
+
+#include <QApplication>
+#include <QString>
+#include <ctime>
+#include <memory>
+
+#include "app/app_data_dir.h"
+#include "app/log_setup.h"
+#include "app/quit_signals.h"
+#include "app/single_instance.h"
+#include "online/update_checker.h"
+#include "platform/user_dirs.h"
+#include "ui/framework/window_impl_base.h"
+#include "ui/main/main_wnd.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("TarnRecorder");
+  QApplication::setApplicationDisplayName(QString::fromUtf8(tarn::ui::kMainWindowTitle));
+
+  // A second start brings the running instance forward and ends.
+  tarn::SingleInstance instance(QString::fromStdString(tarn::platform::RuntimeDir()));
+  if (!instance.Acquire()) {
+    instance.ActivateRunningInstance(3000);
+    return 0;
+  }
+
+  // The log folder keeps only today's files.
+  const std::string logDir = tarn::GetAppDataDir(tarn::kLogRelativeDir) + "/";
+  if (tarn::SweepStaleLogs(logDir, std::time(nullptr)) != 0) return -1;
+  tarn::InitLogging(logDir);
+  LOG(INFO) << "TarnRecorder started, log folder " << logDir;
+
+  // Layouts and the shared style come from the skin folder beside the program.
+  tarn::ui::WindowImplBase::SetResourcePath(QApplication::applicationDirPath() + "/skin/");
+  tarn::ui::WindowImplBase::LoadSharedResources();
+
+  int exitCode = 0;
+  {
+    auto mainWindow = std::make_unique<tarn::ui::CMainWnd>();
+    try {
+      mainWindow->Create(nullptr, QString::fromUtf8(tarn::ui::kMainWindowTitle));
+    } catch (const tarn::ui::WindowInitError& error) {
+      LOG(ERROR) << error.what();
+      fprintf(stderr, "%s\n", error.what());
+      tarn::ShutdownLogging();
+      return -1;
+    }
+    mainWindow->CenterWindow();
+    mainWindow->showNormal();
+    tarn::QuitSignals quitSignals;
+    quitSignals.Install(mainWindow.get());
+
+    tarn::UpdateChecker updateChecker(mainWindow.get());
+    if (!updateChecker.Start()) {
+      tarn::ShutdownLogging();
+      std::_Exit(-1);
+    }
+
+    exitCode = QApplication::exec();
+    // The worker uses the main window: it ends before the window is freed.
+    updateChecker.Join();
+  }
+  LOG(INFO) << "TarnRecorder exits with " << exitCode;
+  tarn::ShutdownLogging();
+  return exitCode;
+}

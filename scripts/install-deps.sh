@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package TarnRecorder needs to build, run and test.
+# Runs as root, or through sudo for an ordinary user.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake pkg-config git
+  # engine libraries
+  libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
+  libswresample-dev libswscale-dev
+  libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev
+  libcairo2-dev libpulse-dev libsdl2-dev
+  libx11-dev libxext-dev libxfixes-dev libxi-dev libxtst-dev
+  # user interface
+  qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
+  fonts-wqy-microhei fonts-arphic-uming
+  # tests and the test rig
+  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils
+  ffmpeg espeak-ng sox imagemagick procps
+)
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=(sudo -E)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: every package is installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update
+"${SUDO[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
