@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 #include <glog/logging.h>
@@ -252,8 +253,11 @@ bool ReplaceFile(const std::string& target, const std::string& tempPrefix,
   return true;
 }
 
+// The process-wide store: owned by gStoreOwner, published through gStore so
+// that later callers find it without taking the mutex.
 std::atomic<SettingsStore*> gStore{nullptr};
 std::mutex gStoreMutex;
+std::unique_ptr<SettingsStore> gStoreOwner;  // guarded by gStoreMutex
 
 }  // namespace
 
@@ -264,7 +268,8 @@ SettingsStore& SettingsStore::Instance() {
   std::lock_guard<std::mutex> lock(gStoreMutex);
   store = gStore.load(std::memory_order_relaxed);
   if (store == nullptr) {
-    store = new SettingsStore(std::move(path));  // lives until the process ends
+    gStoreOwner = std::make_unique<SettingsStore>(std::move(path));
+    store = gStoreOwner.get();
     gStore.store(store, std::memory_order_release);
   }
   return *store;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUiLoader>
+#include <algorithm>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -135,6 +137,34 @@ TEST_F(WindowFrameworkTest, PostedMessagesArriveOnTheUiThreadWithTheirParameters
 
   EXPECT_EQ(SendMessage(&window, 0x048F, 0, 21), 42);
   EXPECT_EQ(window.messages.size(), 2u);
+}
+
+TEST_F(WindowFrameworkTest, WindowTimersDeliverTheirIdUntilKilled) {
+  TestWindow window;
+  window.Create(nullptr, "");
+  window.SetTimer(1002, 5);
+  window.SetTimer(1001, 5);
+  EXPECT_TRUE(window.IsTimerRunning(1002));
+  QElapsedTimer clock;
+  clock.start();
+  auto count = [&window](quintptr id) {
+    return std::count_if(window.messages.begin(), window.messages.end(), [id](const Received& r) {
+      return r.message == kWmTimer && r.wParam == id;
+    });
+  };
+  while ((count(1001) < 2 || count(1002) < 2) && clock.elapsed() < 5000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_GE(count(1001), 2);
+  EXPECT_GE(count(1002), 2);
+  window.KillTimer(1002);
+  window.KillTimer(4242);  // never started: ignored
+  EXPECT_FALSE(window.IsTimerRunning(1002));
+  const auto before = count(1002);
+  const qint64 until = clock.elapsed() + 50;
+  while (clock.elapsed() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(count(1002), before);
+  EXPECT_GT(count(1001), 2);  // the other timer goes on
 }
 
 TEST_F(WindowFrameworkTest, CloseMessageCarriesItsParameterAndMayBeRefused) {

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -186,6 +187,31 @@ qintptr WindowImplBase::HandleCustomMessage(unsigned message, quintptr wParam, q
     close();
   }
   return 0;
+}
+
+void WindowImplBase::SetTimer(int id, int periodMs) {
+  auto& timer = timers_[id];
+  if (!timer) {
+    timer = std::make_unique<QTimer>();
+    connect(timer.get(), &QTimer::timeout, this,
+            [this, id] { DispatchMessage(kWmTimer, static_cast<quintptr>(id), 0); });
+  }
+  timer->start(periodMs);
+}
+
+void WindowImplBase::KillTimer(int id) {
+  const auto found = timers_.find(id);
+  if (found != timers_.end()) found->second->stop();
+}
+
+bool WindowImplBase::IsTimerRunning(int id) const {
+  const auto found = timers_.find(id);
+  return found != timers_.end() && found->second->isActive();
+}
+
+void WindowImplBase::DispatchMessage(unsigned message, quintptr wParam, qintptr lParam) {
+  CustomMessageEvent event(message, wParam, lParam);
+  this->event(&event);
 }
 
 bool WindowImplBase::event(QEvent* event) {

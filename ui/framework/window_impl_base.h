@@ -10,9 +10,12 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 class QEventLoop;
+class QTimer;
 
 namespace tarn::ui {
 
@@ -69,6 +72,13 @@ class WindowImplBase : public QWidget {
   // Centres the window on its parent, or on the screen without one.
   void CenterWindow();
 
+  // Starts (or restarts) the window timer `id`: every `periodMs` the window
+  // receives kWmTimer with wParam = id in HandleCustomMessage.
+  void SetTimer(int id, int periodMs);
+  // Stops the window timer `id`; nothing happens when it is not running.
+  void KillTimer(int id);
+  bool IsTimerRunning(int id) const;
+
   // Wires the notifications of every named control below `root`; used for
   // rows and menus loaded after Create.
   void BindControls(QWidget* root);
@@ -115,6 +125,7 @@ class WindowImplBase : public QWidget {
  private:
   QString MissingControlText(const QString& name) const;
   void SendNotify(QWidget* sender, const char* type, int wParam);
+  void DispatchMessage(unsigned message, quintptr wParam, qintptr lParam);
 
   static QString resourcePath_;
   QPointer<QWidget> form_;
@@ -122,6 +133,7 @@ class WindowImplBase : public QWidget {
   int modalResult_ = 0;
   quintptr closeParam_ = 0;
   bool finalDelivered_ = false;
+  std::map<int, std::unique_ptr<QTimer>> timers_;  // by window timer id
 };
 
 }  // namespace tarn::ui
