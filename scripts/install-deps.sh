@@ -16,8 +16,8 @@ PACKAGES=(
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
   fonts-wqy-microhei fonts-arphic-uming
   # tests and the test rig
-  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool pulseaudio pulseaudio-utils
-  ffmpeg espeak-ng sox imagemagick procps
+  libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool pulseaudio pulseaudio-utils
+  ffmpeg espeak-ng sox imagemagick procps time
 )
 
 SUDO=()

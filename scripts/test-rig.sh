@@ -25,7 +25,8 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 else
   for n in $(seq 91 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp +extension MIT-SHM +extension XFIXES \
+    # -noreset: the server keeps running as it is when its last client leaves.
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension MIT-SHM +extension XFIXES \
       +extension XInputExtension >"$RIG_DIR/xvfb.log" 2>&1 &
     RIG_PIDS+=("$!")
     export DISPLAY=":$n"

@@ -1,0 +1,82 @@
+#pragma once
+// What the recording engine needs of the desktop: the screen's pixels, the
+// cursor, and mouse clicks. The Linux implementation is X11 (platform/x11/);
+// the engine sees only these interfaces.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarn::platform {
+
+// The cursor as the screen shows it now.
+struct CursorImage {
+  int x = 0;  // position of the hot spot on the screen, pixels
+  int y = 0;
+  int hotX = 0;  // hot spot inside the image
+  int hotY = 0;
+  int width = 0;
+  int height = 0;
+  // width * height pixels, rows top-down, premultiplied ARGB (0xAARRGGBB).
+  std::vector<std::uint32_t> pixels;
+  // Changes whenever the cursor's shape changes; lets callers skip a copy.
+  std::uint64_t serial = 0;
+};
+
+// Copies rectangles of the primary screen. Not thread-safe: one thread owns
+// an instance from Open to destruction.
+class ScreenGrabber {
+ public:
+  virtual ~ScreenGrabber() = default;
+
+  // Size of the primary screen in pixels.
+  virtual int screenWidth() const = 0;
+  virtual int screenHeight() const = 0;
+
+  // Prepares captures of `width` x `height` pixels. False (with a log line)
+  // when the size is not positive or the buffers cannot be made.
+  virtual bool Init(int width, int height) = 0;
+
+  // Copies the rectangle whose top-left is (sourceX, sourceY) into the buffer.
+  // A rectangle reaching past the screen is clamped to it (the part outside
+  // stays black). False (with a log line) when the copy fails.
+  virtual bool Capture(int sourceX, int sourceY) = 0;
+
+  // The last capture: rows top-down, `stride()` bytes apart, 4 bytes per pixel
+  // in the order blue, green, red, unused (little-endian 0x00RRGGBB). Valid
+  // after Init until the next Init or destruction; writable so overlays can be
+  // drawn into it.
+  virtual std::uint8_t* pixels() = 0;
+  virtual int stride() const = 0;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+
+  // The current cursor; false when the display has none to report.
+  virtual bool QueryCursor(CursorImage& cursor) = 0;
+};
+
+// Opens the X display named by $DISPLAY. Null (with a log line naming the
+// display) when it cannot be opened.
+std::unique_ptr<ScreenGrabber> OpenScreenGrabber();
+
+// Primary screen size without keeping a connection; false when no display.
+bool QueryScreenSize(int& width, int& height);
+
+// Reports presses of mouse buttons anywhere on the desktop, on a thread of its
+// own, while it runs. Button 0 is the left button, 1 the right one (other
+// buttons are not reported).
+class ClickMonitor {
+ public:
+  virtual ~ClickMonitor() = default;
+  // Starts listening; false (with a log line) when the display or its input
+  // extension is missing. The callback runs on the monitor's thread.
+  virtual bool Start(std::function<void(int button)> onPress) = 0;
+  // Stops listening and joins the thread; safe to call twice.
+  virtual void Stop() = 0;
+};
+
+std::unique_ptr<ClickMonitor> CreateClickMonitor();
+
+}  // namespace tarn::platform

@@ -1,0 +1,65 @@
+#include "recorder/bmp_packet.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarn {
+namespace {
+
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint16_t kBitsPerPixel = 32;
+
+// Byte-wise little-endian stores: `out` has no alignment guarantee.
+std::uint8_t* Put16(std::uint8_t* out, std::uint16_t value) {
+  out[0] = static_cast<std::uint8_t>(value);
+  out[1] = static_cast<std::uint8_t>(value >> 8);
+  return out + 2;
+}
+
+std::uint8_t* Put32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value);
+  out[1] = static_cast<std::uint8_t>(value >> 8);
+  out[2] = static_cast<std::uint8_t>(value >> 16);
+  out[3] = static_cast<std::uint8_t>(value >> 24);
+  return out + 4;
+}
+
+}  // namespace
+
+// A size that is not positive counts as an empty picture, so the header never
+// describes more pixels than the file holds.
+std::size_t BmpFileSize(int width, int height) {
+  if (width <= 0 || height <= 0) return kBmpHeaderSize;
+  return kBmpHeaderSize + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+}
+
+void WriteBmp32(const std::uint8_t* topDownPixels, int width, int height, int stride,
+                std::uint8_t* out) {
+  if (width <= 0 || height <= 0) width = height = 0;
+  std::uint8_t* p = out;
+  *p++ = 'B';
+  *p++ = 'M';
+  p = Put32(p, static_cast<std::uint32_t>(BmpFileSize(width, height)));
+  p = Put32(p, 0);  // two reserved words
+  p = Put32(p, static_cast<std::uint32_t>(kBmpHeaderSize));
+
+  // BITMAPINFOHEADER: a positive height means the rows are stored bottom-up.
+  p = Put32(p, kInfoHeaderSize);
+  p = Put32(p, static_cast<std::uint32_t>(width));
+  p = Put32(p, static_cast<std::uint32_t>(height));
+  p = Put16(p, 1);  // planes
+  p = Put16(p, kBitsPerPixel);
+  p = Put32(p, 0);  // BI_RGB
+  // Image size, resolution and colour counts: all 0.
+  std::memset(p, 0, kBmpHeaderSize - static_cast<std::size_t>(p - out));
+  p = out + kBmpHeaderSize;
+
+  // 32-bit rows need no padding to 4 bytes.
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+  for (int row = height - 1; row >= 0; --row) {
+    std::memcpy(p, topDownPixels + static_cast<std::ptrdiff_t>(row) * stride, rowBytes);
+    p += rowBytes;
+  }
+}
+
+}  // namespace tarn

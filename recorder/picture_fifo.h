@@ -1,0 +1,67 @@
+#pragma once
+// A bounded FIFO of raw YUV 4:2:0 pictures between the video decode thread
+// (the writer) and the video encode thread (the reader). Each picture is stored
+// as its Y plane followed by the U and V planes, without padding. Picture
+// buffers are made on demand and reused, so memory follows how many pictures
+// are really waiting, not the capacity. All methods are thread-safe.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tarn {
+
+class PictureFifo {
+ public:
+  // How long a full Write or an empty Read waits before looking again.
+  static constexpr int kWriteWaitMs = 400;
+  static constexpr int kReadWaitMs = 10;
+
+  // Room for `capacity` pictures of width x height (both even).
+  PictureFifo(int width, int height, int capacity);
+
+  std::size_t pictureSize() const { return pictureSize_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  // Copies one picture in from three planes with their line sizes. Waits while
+  // the FIFO is full; drops the picture (returns false) once the reader is gone.
+  bool Write(const std::uint8_t* const planes[3], const int lineSizes[3]);
+
+  enum class ReadResult {
+    kPicture,  // one picture was copied into `out`
+    kTimeout,  // nothing arrived within the wait
+    kEnded,    // the writer closed the FIFO and every picture was read
+  };
+  // Copies the oldest picture into `out` (pictureSize() bytes), waiting at most
+  // `timeoutMs` for one.
+  ReadResult Read(std::uint8_t* out, int timeoutMs = kReadWaitMs);
+
+  // The writer is done: readers get what is left, then kEnded.
+  void Close();
+  // The reader is gone: writers stop waiting for room and drop pictures.
+  void MarkReaderGone();
+
+  std::size_t Count() const;
+
+ private:
+  const int width_;
+  const int height_;
+  const std::size_t pictureSize_;
+  const std::size_t capacity_;
+
+  using Buffer = std::unique_ptr<std::uint8_t[]>;
+
+  mutable std::mutex mutex_;
+  std::condition_variable cond_;
+  std::deque<Buffer> queued_;  // oldest first; guarded by mutex_
+  std::vector<Buffer> spare_;  // buffers to reuse; guarded by mutex_
+  bool closed_ = false;        // guarded by mutex_
+  bool readerGone_ = false;    // guarded by mutex_
+};
+
+}  // namespace tarn

@@ -1,0 +1,257 @@
+// The worker threads after the source: decoding the source packets into YUV
+// pictures, encoding and interleaving video and audio into the file, and
+// finalising the file after Stop.
+
+#include <glog/logging.h>
+#include <pthread.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/samplefmt.h>
+}
+
+#include <cstdio>
+#include <vector>
+
+#include "recorder/recorder.h"
+
+namespace tarn {
+namespace {
+
+constexpr int kAudioFrameSamples = 1024;
+
+}  // namespace
+
+void Recorder::VideoDecodeThread() {
+  pthread_setname_np(pthread_self(), "video-decode");
+  av::FramePtr decoded = av::MakeFrame();
+  av::FramePtr converted = av::MakeFrame();
+  converted->format = AV_PIX_FMT_YUV420P;
+  converted->width = videoWidth_;
+  converted->height = videoHeight_;
+  if (av_frame_get_buffer(converted.get(), 0) < 0) {
+    LOG(ERROR) << "av_image_fill_arrays err";
+    pVideoFifo_->Close();
+    std::printf("video decode thread exit\n");
+    return;
+  }
+  SwsContext* scaler = nullptr;  // kept while the picture format stays the same
+  av::SwsPtr scalerOwner;
+
+  // Converts and queues every picture the decoder has ready; false on error.
+  auto takePictures = [&]() {
+    for (;;) {
+      const int received = avcodec_receive_frame(videoDecoder_.get(), decoded.get());
+      if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
+      if (received < 0) {
+        std::printf("err: %s\n", av::ErrorText(received).c_str());
+        LOG(ERROR) << "decode error";
+        return false;
+      }
+      scaler = sws_getCachedContext(scaler, decoded->width, decoded->height,
+                                    static_cast<AVPixelFormat>(decoded->format), videoWidth_,
+                                    videoHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                                    nullptr, nullptr);
+      scalerOwner.release();
+      scalerOwner.reset(scaler);
+      if (scaler == nullptr) {
+        LOG(ERROR) << "cannot convert pictures of format " << decoded->format;
+        return false;
+      }
+      if (av_frame_make_writable(converted.get()) < 0) {
+        LOG(ERROR) << "av_image_fill_arrays err";
+        return false;
+      }
+      sws_scale(scaler, decoded->data, decoded->linesize, 0, decoded->height, converted->data,
+                converted->linesize);
+      av_frame_unref(decoded.get());
+      const std::uint8_t* const planes[3] = {converted->data[0], converted->data[1],
+                                             converted->data[2]};
+      const int lineSizes[3] = {converted->linesize[0], converted->linesize[1],
+                                converted->linesize[2]};
+      if (!pVideoFifo_->Write(planes, lineSizes)) {
+        std::printf("video fifo space is not enough\n");
+      }
+    }
+  };
+
+  bool ok = true;
+  // Runs until the source has stopped and every queued packet is decoded.
+  while (av::PacketPtr packet = videoPacketQueue_.Pop()) {
+    const int sent = avcodec_send_packet(videoDecoder_.get(), packet.get());
+    if (sent < 0) {
+      std::printf("err: %s\n", av::ErrorText(sent).c_str());
+      LOG(ERROR) << "decode error";
+      ok = false;
+      break;
+    }
+    if (!takePictures()) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok && avcodec_send_packet(videoDecoder_.get(), nullptr) >= 0) takePictures();
+  // The encode thread ends once it has read what is queued.
+  pVideoFifo_->Close();
+  std::printf("video decode thread exit\n");
+}
+
+bool Recorder::WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bool isVideo) {
+  av::PacketPtr packet = av::MakePacket();
+  for (;;) {
+    const int received = avcodec_receive_packet(encoder, packet.get());
+    if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
+    if (received < 0) {
+      LOG(ERROR) << (isVideo ? "video" : "audio") << " encode err, ret=" << received << " "
+                 << av::ErrorText(received);
+      return false;
+    }
+    av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    if (packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE) {
+      LOG(ERROR) << "unset pts";
+      packet->pts = packet->dts = isVideo ? lastVideoPts_ : lastAudioPts_;
+    }
+    if (isVideo) {
+      lastVideoPts_ = packet->pts;
+    } else {
+      lastAudioPts_ = packet->pts;
+    }
+    const int written = av_interleaved_write_frame(outputContext_.get(), packet.get());
+    if (written < 0) {
+      if (isVideo) {
+        LOG(ERROR) << "drop frame pkt:" << videoFrameIndex_.load();
+      } else {
+        LOG(ERROR) << "write audio frame err,ret= " << written;
+      }
+    }
+    if (isVideo) {
+      const auto seconds =
+          static_cast<std::int64_t>(lastVideoPts_ * av_q2d(stream->time_base));
+      if (seconds != lastPostedSecond_) {
+        lastPostedSecond_ = seconds;
+        if (owner_ != nullptr) owner_->OnRecordSeconds(seconds);
+      }
+    }
+  }
+}
+
+bool Recorder::EncodePicture(const std::uint8_t* picture, AVFrame* frame) {
+  av_image_fill_arrays(frame->data, frame->linesize, picture, AV_PIX_FMT_YUV420P, videoWidth_,
+                       videoHeight_, 1);
+  frame->pts = videoFrameIndex_.load();
+  const int sent = avcodec_send_frame(videoEncoder_.get(), frame);
+  ++videoFrameIndex_;
+  if (sent < 0) {
+    LOG(ERROR) << "video encode err, ret=" << sent << " " << av::ErrorText(sent);
+    return true;  // the picture is lost; the recording goes on
+  }
+  WriteEncodedPackets(videoEncoder_.get(), videoStream_, true);
+  return true;
+}
+
+bool Recorder::EncodeSilence() {
+  av::FramePtr frame = av::MakeFrame();
+  frame->nb_samples = kAudioFrameSamples;
+  frame->format = audioEncoder_->sample_fmt;
+  frame->sample_rate = audioEncoder_->sample_rate;
+  if (av_channel_layout_copy(&frame->ch_layout, &audioEncoder_->ch_layout) < 0 ||
+      av_frame_get_buffer(frame.get(), 0) < 0) {
+    LOG(ERROR) << "cannot allocate an audio frame";
+    return false;
+  }
+  av_samples_set_silence(frame->data, 0, frame->nb_samples, frame->ch_layout.nb_channels,
+                         static_cast<AVSampleFormat>(frame->format));
+  frame->pts = audioSamples_;
+  audioSamples_ += kAudioFrameSamples;
+  const int sent = avcodec_send_frame(audioEncoder_.get(), frame.get());
+  if (sent < 0) {
+    LOG(ERROR) << "audio encode err, ret=" << sent << " " << av::ErrorText(sent);
+    return true;
+  }
+  WriteEncodedPackets(audioEncoder_.get(), audioStream_, false);
+  return true;
+}
+
+void Recorder::VideoEncodeThread() {
+  pthread_setname_np(pthread_self(), "video-encode");
+  std::vector<std::uint8_t> picture(pVideoFifo_->pictureSize());
+  av::FramePtr frame = av::MakeFrame();
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = videoWidth_;
+  frame->height = videoHeight_;
+
+  for (;;) {
+    if (!stopRequested_) {
+      WaitAtGate(encodeLock_, encodeCond_, "encode thread lock\n", "encode thread unlock\n");
+    }
+    if (videoEnded_) {
+      if (!stopRequested_) {
+        // The decode thread gave up: nothing more to encode until Stop.
+        std::unique_lock<std::mutex> gate(encodeLock_);
+        encodeCond_.wait_for(gate, std::chrono::milliseconds(400));
+        continue;
+      }
+      // The sound follows the pictures up to their end, then the file is done.
+      const bool audioBehind = audioSamples_ * frameRate_ <
+                               videoFrameIndex_.load() * audioEncoder_->sample_rate;
+      if (audioBehind && EncodeSilence()) continue;
+      break;
+    }
+    // Whichever track is behind goes next, so the file stays interleaved.
+    if (av_compare_ts(lastVideoPts_, videoStream_->time_base, lastAudioPts_,
+                      audioStream_->time_base) <= 0) {
+      const PictureFifo::ReadResult read = pVideoFifo_->Read(picture.data());
+      if (read == PictureFifo::ReadResult::kEnded) {
+        videoEnded_ = true;
+      } else if (read == PictureFifo::ReadResult::kPicture) {
+        EncodePicture(picture.data(), frame.get());
+      }
+    } else if (!EncodeSilence()) {
+      break;
+    }
+  }
+  // Nothing reads pictures any more: the decode thread must not wait for room.
+  pVideoFifo_->MarkReaderGone();
+  std::printf("video encode thread exit\n");
+}
+
+void Recorder::FlushEncoders() {
+  if (videoEncoder_ && avcodec_send_frame(videoEncoder_.get(), nullptr) >= 0) {
+    WriteEncodedPackets(videoEncoder_.get(), videoStream_, true);
+  }
+  if (audioEncoder_ && avcodec_send_frame(audioEncoder_.get(), nullptr) >= 0) {
+    WriteEncodedPackets(audioEncoder_.get(), audioStream_, false);
+  }
+}
+
+void Recorder::FinishingThread() {
+  pthread_setname_np(pthread_self(), "finishing");
+  {
+    std::unique_lock<std::mutex> lock(finishLock_);
+    finishCond_.wait(lock, [this] { return stopRequested_.load(); });
+  }
+  std::printf(" WaitForMultipleObjects exit\n");
+  // Every worker has ended before the objects they use are touched here.
+  JoinWorkers();
+  FlushEncoders();
+  bool ok = true;
+  if (const int ret = av_write_trailer(outputContext_.get()); ret < 0) {
+    LOG(ERROR) << "av_write_trailer error: " << av::ErrorText(ret);
+    ok = false;
+  }
+  const std::string path = outputPath_;
+  LOG(INFO) << "recording finished: " << path << ", " << videoFrameIndex_.load() << " pictures";
+  ReleaseMedia();
+  lastFinishOk_ = ok;
+  {
+    std::lock_guard<std::mutex> lock(finishedLock_);
+    finished_ = true;
+  }
+  finishedCond_.notify_all();
+  if (owner_ != nullptr) owner_->OnRecordingFinished(path, ok);
+}
+
+}  // namespace tarn

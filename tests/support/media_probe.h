@@ -1,0 +1,166 @@
+#pragma once
+// Reads a recording back with libavformat: its streams, packet counts and
+// durations, and decoded pictures as RGB.
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace tarn::test {
+
+struct StreamInfo {
+  AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
+  std::string codec;
+  std::string pixelFormat;
+  int width = 0;
+  int height = 0;
+  int sampleRate = 0;
+  int channels = 0;
+  std::int64_t packets = 0;
+  double startSeconds = 0;
+  double endSeconds = 0;  // end of the last packet
+  double duration() const { return endSeconds - startSeconds; }
+};
+
+struct MediaInfo {
+  bool opened = false;
+  std::string format;
+  std::vector<StreamInfo> streams;
+  const StreamInfo* Find(AVMediaType type) const {
+    for (const StreamInfo& s : streams)
+      if (s.type == type) return &s;
+    return nullptr;
+  }
+};
+
+inline MediaInfo ProbeMedia(const std::string& path) {
+  MediaInfo info;
+  AVFormatContext* context = nullptr;
+  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return info;
+  if (avformat_find_stream_info(context, nullptr) < 0) {
+    avformat_close_input(&context);
+    return info;
+  }
+  info.opened = true;
+  info.format = context->iformat->name;
+  std::vector<std::int64_t> first(context->nb_streams, std::numeric_limits<std::int64_t>::max());
+  std::vector<std::int64_t> last(context->nb_streams, std::numeric_limits<std::int64_t>::min());
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    const AVCodecParameters* par = context->streams[i]->codecpar;
+    StreamInfo s;
+    s.type = par->codec_type;
+    s.codec = avcodec_get_name(par->codec_id);
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+      const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format));
+      s.pixelFormat = name != nullptr ? name : "";
+      s.width = par->width;
+      s.height = par->height;
+    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+      s.sampleRate = par->sample_rate;
+      s.channels = par->ch_layout.nb_channels;
+    }
+    info.streams.push_back(s);
+  }
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(context, packet) >= 0) {
+    const unsigned index = static_cast<unsigned>(packet->stream_index);
+    if (index < info.streams.size()) {
+      ++info.streams[index].packets;
+      const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (pts != AV_NOPTS_VALUE) {
+        first[index] = std::min(first[index], pts);
+        last[index] = std::max(last[index], pts + packet->duration);
+      }
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    if (info.streams[i].packets == 0) continue;
+    const double tb = av_q2d(context->streams[i]->time_base);
+    info.streams[i].startSeconds = first[i] * tb;
+    info.streams[i].endSeconds = last[i] * tb;
+  }
+  avformat_close_input(&context);
+  return info;
+}
+
+struct RgbPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // width * height * 3
+  const std::uint8_t* At(int x, int y) const { return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3; }
+};
+
+// Decodes up to `maxPictures` pictures of the first video stream.
+inline std::vector<RgbPicture> DecodePictures(const std::string& path, int maxPictures) {
+  std::vector<RgbPicture> pictures;
+  AVFormatContext* context = nullptr;
+  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return pictures;
+  avformat_find_stream_info(context, nullptr);
+  const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0) {
+    avformat_close_input(&context);
+    return pictures;
+  }
+  const AVCodecParameters* par = context->streams[index]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  AVCodecContext* decoder = avcodec_alloc_context3(codec);
+  avcodec_parameters_to_context(decoder, par);
+  avcodec_open2(decoder, codec, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  SwsContext* scaler = nullptr;
+  auto take = [&]() {
+    while (avcodec_receive_frame(decoder, frame) == 0 && static_cast<int>(pictures.size()) < maxPictures) {
+      RgbPicture picture;
+      picture.width = frame->width;
+      picture.height = frame->height;
+      picture.rgb.resize(static_cast<std::size_t>(frame->width) * frame->height * 3);
+      scaler = sws_getCachedContext(scaler, frame->width, frame->height,
+                                    static_cast<AVPixelFormat>(frame->format), frame->width,
+                                    frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+      std::uint8_t* dst[1] = {picture.rgb.data()};
+      const int dstStride[1] = {frame->width * 3};
+      sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+      pictures.push_back(std::move(picture));
+      av_frame_unref(frame);
+    }
+  };
+  while (static_cast<int>(pictures.size()) < maxPictures && av_read_frame(context, packet) >= 0) {
+    if (packet->stream_index == index && avcodec_send_packet(decoder, packet) >= 0) take();
+    av_packet_unref(packet);
+  }
+  avcodec_send_packet(decoder, nullptr);
+  take();
+  sws_freeContext(scaler);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&decoder);
+  avformat_close_input(&context);
+  return pictures;
+}
+
+// Runs a command and returns what it printed on standard output.
+inline std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return output;
+}
+
+}  // namespace tarn::test
