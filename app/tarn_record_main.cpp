@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/app_data_dir.h"
 #include "platform/screen_capture.h"
 #include "recorder/recorder.h"
 #include "settings/settings_keys.h"
@@ -191,7 +192,13 @@ int main(int argc, char** argv) {
   const int fps =
       options.fps.value_or(store.GetInt(tarn::kVideoFramerate, tarn::kVideoFramerateRecordDefault));
   const int quality = options.quality.value_or(store.GetInt(tarn::kQuality, tarn::kQualityDefault));
-  const std::string outputDir = options.outputDir.value_or(tarn::GetOutputDir(store));
+  std::string outputDir;
+  if (options.outputDir) {
+    outputDir = *options.outputDir;
+    tarn::CreateDirectoryLevels(outputDir);  // a failure shows when the file is opened
+  } else {
+    outputDir = tarn::GetOutputDir(store);
+  }
 
   char stamp[32] = {};
   const std::time_t now = std::time(nullptr);

@@ -202,6 +202,45 @@ TEST_F(RecorderTest, StopWhilePausedAndASecondRecordingOnTheSameRecorder) {
   EXPECT_EQ(recorder.videoFrameIndex(), video->packets);
 }
 
+TEST_F(RecorderTest, DestroyingARecordingRecorderFinishesTheFile) {
+  const int threadsBefore = ThreadCount();
+  {
+    Recorder recorder(&listener_, &store_);
+    ASSERT_EQ(recorder.Start("gone.mov", out_.path(), "mov", "mov", 25, 1), 0);
+    recorder.Resume();
+    std::this_thread::sleep_for(1s);
+  }  // no Stop: the destructor stops and waits
+  EXPECT_EQ(ThreadCount(), threadsBefore);
+  const test::MediaInfo info = test::ProbeMedia(out_.path() + "/gone.mov");
+  ASSERT_TRUE(info.Find(AVMEDIA_TYPE_VIDEO));
+  EXPECT_NEAR(info.Find(AVMEDIA_TYPE_VIDEO)->packets, 25, 3);
+  std::lock_guard<std::mutex> lock(listener_.mutex);
+  EXPECT_EQ(listener_.finishedCount, 1);
+}
+
+TEST_F(RecorderTest, FollowMouseRecordsItsOwnSizeAnywhereOnTheScreen) {
+  if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is not installed";
+  store_.SetInt(kUserDefinedRegionCheck, 0);
+  store_.SetInt(kMouseFollowCheck, 1);
+  store_.SetInt(kMouseFollowRatioWidth, 641);  // odd: made even
+  store_.SetInt(kMouseFollowRatioHeight, 480);
+  ASSERT_EQ(std::system("xdotool mousemove 1900 1070"), 0);
+  Recorder recorder(&listener_, &store_);
+  ASSERT_EQ(recorder.Start("follow.mp4", out_.path(), "mp4", "mp4", 10, 1), 0);
+  recorder.Resume();
+  std::this_thread::sleep_for(500ms);
+  ASSERT_EQ(std::system("xdotool mousemove 5 5"), 0);  // the other corner
+  std::this_thread::sleep_for(500ms);
+  recorder.Stop();
+  ASSERT_TRUE(recorder.WaitUntilFinished(10000));
+  const test::MediaInfo info = test::ProbeMedia(out_.path() + "/follow.mp4");
+  const test::StreamInfo* video = info.Find(AVMEDIA_TYPE_VIDEO);
+  ASSERT_TRUE(video);
+  EXPECT_EQ(video->width, 640);
+  EXPECT_EQ(video->height, 480);
+  EXPECT_NEAR(video->packets, 10, 2);
+}
+
 TEST_F(RecorderTest, UnwritableFolderFailsTheStartAndLeavesNoThread) {
   std::ofstream(out_ / "file") << "a file, not a folder";
   const int threadsBefore = ThreadCount();
