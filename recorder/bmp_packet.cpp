@@ -1,6 +1,7 @@
 #include "recorder/bmp_packet.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace tarn {
@@ -24,7 +25,40 @@ std::uint8_t* Put32(std::uint8_t* out, std::uint32_t value) {
   return out + 4;
 }
 
+std::uint32_t Get32(const std::uint8_t* in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+std::uint16_t Get16(const std::uint8_t* in) {
+  return static_cast<std::uint16_t>(in[0] | in[1] << 8);
+}
+
 }  // namespace
+
+bool ParseBmp32(const std::uint8_t* data, std::size_t size, Bmp32View& view) {
+  if (data == nullptr || size < kBmpHeaderSize || data[0] != 'B' || data[1] != 'M') return false;
+  const std::uint32_t offset = Get32(data + 10);
+  const std::uint32_t infoSize = Get32(data + 14);
+  const auto width = static_cast<std::int32_t>(Get32(data + 18));
+  const auto height = static_cast<std::int32_t>(Get32(data + 22));
+  const std::uint16_t bits = Get16(data + 28);
+  const std::uint32_t compression = Get32(data + 30);
+  if (infoSize < kInfoHeaderSize || bits != kBitsPerPixel || compression != 0) return false;
+  if (width <= 0 || height == 0 || height == INT32_MIN || width > 65535 || height > 65535 ||
+      height < -65535) {
+    return false;
+  }
+  const std::size_t rows = static_cast<std::size_t>(height < 0 ? -height : height);
+  const std::size_t stride = static_cast<std::size_t>(width) * 4;
+  if (offset < kBmpHeaderSize || offset > size || (size - offset) / stride < rows) return false;
+  view.width = width;
+  view.height = static_cast<int>(rows);
+  view.bottomUp = height > 0;
+  view.pixels = data + offset;
+  view.stride = static_cast<int>(stride);
+  return true;
+}
 
 // A size that is not positive counts as an empty picture, so the header never
 // describes more pixels than the file holds.

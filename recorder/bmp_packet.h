@@ -18,4 +18,17 @@ std::size_t BmpFileSize(int width, int height);
 void WriteBmp32(const std::uint8_t* topDownPixels, int width, int height, int stride,
                 std::uint8_t* out);
 
+// The pixels of a BMP file with 32 bits per pixel and no compression.
+struct Bmp32View {
+  int width = 0;
+  int height = 0;        // rows, whichever direction they are stored in
+  bool bottomUp = true;  // a positive height in the header
+  const std::uint8_t* pixels = nullptr;  // the first stored row
+  int stride = 0;                        // bytes per row
+};
+
+// Reads the header of such a file; false when the bytes are not one (another
+// depth, compression, or a size that does not match the data).
+bool ParseBmp32(const std::uint8_t* data, std::size_t size, Bmp32View& view);
+
 }  // namespace tarn

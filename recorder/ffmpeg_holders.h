@@ -7,6 +7,7 @@ extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/buffer.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -49,6 +50,10 @@ struct FilterInOutDeleter {
 struct AudioFifoDeleter {
   void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
 };
+struct BufferPoolDeleter {
+  // Buffers still in use stay valid; the pool goes once they are all back.
+  void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
+};
 struct DictionaryDeleter {
   void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
 };
@@ -63,6 +68,7 @@ using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 using FilterInOutPtr = std::unique_ptr<AVFilterInOut, FilterInOutDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 
 // New empty frame / packet; never null (allocation failure aborts, as FFmpeg
 // cannot continue then either).

@@ -11,20 +11,34 @@ PictureFifo::PictureFifo(int width, int height, int capacity)
       pictureSize_(static_cast<std::size_t>(width) * height * 3 / 2),
       capacity_(capacity > 0 ? static_cast<std::size_t>(capacity) : 1) {}
 
-bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes[3]) {
+PictureFifo::Buffer PictureFifo::AcquireWrite() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (queued_.size() >= capacity_ && !readerGone_) {
     cond_.wait_for(lock, std::chrono::milliseconds(kWriteWaitMs));
   }
-  if (readerGone_) return false;
+  if (readerGone_) return nullptr;
   Buffer buffer;
   if (!spare_.empty()) {
     buffer = std::move(spare_.back());
     spare_.pop_back();
   }
-  // The copy runs without the lock so the reader is not held up meanwhile.
   lock.unlock();
   if (!buffer) buffer.reset(new std::uint8_t[pictureSize_]);
+  return buffer;
+}
+
+void PictureFifo::CommitWrite(Buffer buffer) {
+  if (!buffer) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.push_back(std::move(buffer));
+  }
+  cond_.notify_all();
+}
+
+bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes[3]) {
+  Buffer buffer = AcquireWrite();
+  if (!buffer) return false;
   std::uint8_t* out = buffer.get();
   const int planeWidths[3] = {width_, width_ / 2, width_ / 2};
   const int planeHeights[3] = {height_, height_ / 2, height_ / 2};
@@ -35,29 +49,38 @@ bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes
       out += planeWidths[p];
     }
   }
-  lock.lock();
-  queued_.push_back(std::move(buffer));
-  lock.unlock();
-  cond_.notify_all();
+  CommitWrite(std::move(buffer));
   return true;
 }
 
-PictureFifo::ReadResult PictureFifo::Read(std::uint8_t* out, int timeoutMs) {
+PictureFifo::ReadResult PictureFifo::ReadBuffer(Buffer& out, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                       [this] { return !queued_.empty() || closed_; })) {
     return ReadResult::kTimeout;
   }
   if (queued_.empty()) return ReadResult::kEnded;
-  Buffer buffer = std::move(queued_.front());
+  out = std::move(queued_.front());
   queued_.pop_front();
-  lock.unlock();
-  std::memcpy(out, buffer.get(), pictureSize_);
-  lock.lock();
-  spare_.push_back(std::move(buffer));
   lock.unlock();
   cond_.notify_all();
   return ReadResult::kPicture;
+}
+
+void PictureFifo::Recycle(Buffer buffer) {
+  if (!buffer) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  spare_.push_back(std::move(buffer));
+}
+
+PictureFifo::ReadResult PictureFifo::Read(std::uint8_t* out, int timeoutMs) {
+  Buffer buffer;
+  const ReadResult result = ReadBuffer(buffer, timeoutMs);
+  if (result == ReadResult::kPicture) {
+    std::memcpy(out, buffer.get(), pictureSize_);
+    Recycle(std::move(buffer));
+  }
+  return result;
 }
 
 void PictureFifo::Close() {

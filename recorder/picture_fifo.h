@@ -28,9 +28,18 @@ class PictureFifo {
   int width() const { return width_; }
   int height() const { return height_; }
 
+  // One picture's memory: pictureSize() bytes, Y then U then V.
+  using Buffer = std::unique_ptr<std::uint8_t[]>;
+
   // Copies one picture in from three planes with their line sizes. Waits while
   // the FIFO is full; drops the picture (returns false) once the reader is gone.
   bool Write(const std::uint8_t* const planes[3], const int lineSizes[3]);
+
+  // Writing without a copy: AcquireWrite waits for room as Write does and
+  // returns a buffer to fill (null once the reader is gone); CommitWrite
+  // queues it. One writer at a time.
+  Buffer AcquireWrite();
+  void CommitWrite(Buffer buffer);
 
   enum class ReadResult {
     kPicture,  // one picture was copied into `out`
@@ -40,6 +49,11 @@ class PictureFifo {
   // Copies the oldest picture into `out` (pictureSize() bytes), waiting at most
   // `timeoutMs` for one.
   ReadResult Read(std::uint8_t* out, int timeoutMs = kReadWaitMs);
+
+  // Reading without a copy: the oldest picture's buffer is moved into `out`;
+  // hand it back with Recycle when done with it.
+  ReadResult ReadBuffer(Buffer& out, int timeoutMs = kReadWaitMs);
+  void Recycle(Buffer buffer);
 
   // The writer is done: readers get what is left, then kEnded.
   void Close();
@@ -53,8 +67,6 @@ class PictureFifo {
   const int height_;
   const std::size_t pictureSize_;
   const std::size_t capacity_;
-
-  using Buffer = std::unique_ptr<std::uint8_t[]>;
 
   mutable std::mutex mutex_;
   std::condition_variable cond_;

@@ -142,7 +142,7 @@ class Recorder {
   void VideoDecodeThread();
   void VideoEncodeThread();
   void FinishingThread();
-  bool EncodePicture(const std::uint8_t* picture, AVFrame* frame);
+  bool EncodePicture(PictureFifo::Buffer picture, AVFrame* frame);
   bool EncodeSilence();
   bool WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bool isVideo);
   void FlushEncoders();

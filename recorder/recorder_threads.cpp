@@ -12,9 +12,11 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-#include <cstdio>
-#include <vector>
+#include <libyuv.h>
 
+#include <cstdio>
+
+#include "recorder/bmp_packet.h"
 #include "recorder/recorder.h"
 
 namespace tarn {
@@ -77,9 +79,39 @@ void Recorder::VideoDecodeThread() {
     }
   };
 
+  // Screen pictures (32-bit BMP files of the recorded size) go straight from
+  // the packet into a FIFO picture: one conversion, no decoder, no scaler.
+  // Anything else, and pictures that go through the watermark, take the
+  // decoder's way.
+  auto convertDirectly = [&](const AVPacket& packet) {
+    Bmp32View bmp;
+    if (watermarkType_ != 0 || !ParseBmp32(packet.data, static_cast<std::size_t>(packet.size), bmp) ||
+        bmp.width != videoWidth_ || bmp.height != videoHeight_) {
+      return false;
+    }
+    PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
+    if (!buffer) {
+      std::printf("video fifo space is not enough\n");
+      return true;
+    }
+    const int width = videoWidth_;
+    const int height = videoHeight_;
+    std::uint8_t* y = buffer.get();
+    std::uint8_t* u = y + static_cast<std::size_t>(width) * height;
+    std::uint8_t* v = u + static_cast<std::size_t>(width / 2) * (height / 2);
+    // Bottom-up rows are read from the last stored row with a negative stride.
+    const std::uint8_t* top =
+        bmp.bottomUp ? bmp.pixels + static_cast<std::ptrdiff_t>(height - 1) * bmp.stride : bmp.pixels;
+    const int stride = bmp.bottomUp ? -bmp.stride : bmp.stride;
+    libyuv::ARGBToI420(top, stride, y, width, u, width / 2, v, width / 2, width, height);
+    pVideoFifo_->CommitWrite(std::move(buffer));
+    return true;
+  };
+
   bool ok = true;
   // Runs until the source has stopped and every queued packet is decoded.
   while (av::PacketPtr packet = videoPacketQueue_.Pop()) {
+    if (convertDirectly(*packet)) continue;
     const int sent = avcodec_send_packet(videoDecoder_.get(), packet.get());
     if (sent < 0) {
       std::printf("err: %s\n", av::ErrorText(sent).c_str());
@@ -138,11 +170,36 @@ bool Recorder::WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bo
   }
 }
 
-bool Recorder::EncodePicture(const std::uint8_t* picture, AVFrame* frame) {
-  av_image_fill_arrays(frame->data, frame->linesize, picture, AV_PIX_FMT_YUV420P, videoWidth_,
+namespace {
+
+// Hands an encoded picture's memory back to the FIFO it came from.
+void RecyclePicture(void* fifo, std::uint8_t* data) {
+  static_cast<PictureFifo*>(fifo)->Recycle(PictureFifo::Buffer(data));
+}
+
+}  // namespace
+
+bool Recorder::EncodePicture(PictureFifo::Buffer picture, AVFrame* frame) {
+  // The frame owns the FIFO buffer while the encoder holds it, so the encoder
+  // takes the picture without copying it first.
+  std::uint8_t* data = picture.get();
+  AVBufferRef* reference = av_buffer_create(data, static_cast<int>(pVideoFifo_->pictureSize()),
+                                            RecyclePicture, pVideoFifo_.get(), 0);
+  if (reference == nullptr) {
+    LOG(ERROR) << "video encode err: no memory for a frame";
+    ++videoFrameIndex_;
+    return true;
+  }
+  picture.release();  // now owned by `reference`
+  frame->buf[0] = reference;
+  av_image_fill_arrays(frame->data, frame->linesize, data, AV_PIX_FMT_YUV420P, videoWidth_,
                        videoHeight_, 1);
   frame->pts = videoFrameIndex_.load();
   const int sent = avcodec_send_frame(videoEncoder_.get(), frame);
+  av_frame_unref(frame);
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = videoWidth_;
+  frame->height = videoHeight_;
   ++videoFrameIndex_;
   if (sent < 0) {
     LOG(ERROR) << "video encode err, ret=" << sent << " " << av::ErrorText(sent);
@@ -177,7 +234,6 @@ bool Recorder::EncodeSilence() {
 
 void Recorder::VideoEncodeThread() {
   pthread_setname_np(pthread_self(), "video-encode");
-  std::vector<std::uint8_t> picture(pVideoFifo_->pictureSize());
   av::FramePtr frame = av::MakeFrame();
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = videoWidth_;
@@ -203,11 +259,12 @@ void Recorder::VideoEncodeThread() {
     // Whichever track is behind goes next, so the file stays interleaved.
     if (av_compare_ts(lastVideoPts_, videoStream_->time_base, lastAudioPts_,
                       audioStream_->time_base) <= 0) {
-      const PictureFifo::ReadResult read = pVideoFifo_->Read(picture.data());
+      PictureFifo::Buffer picture;
+      const PictureFifo::ReadResult read = pVideoFifo_->ReadBuffer(picture);
       if (read == PictureFifo::ReadResult::kEnded) {
         videoEnded_ = true;
       } else if (read == PictureFifo::ReadResult::kPicture) {
-        EncodePicture(picture.data(), frame.get());
+        EncodePicture(std::move(picture), frame.get());
       }
     } else if (!EncodeSilence()) {
       break;
@@ -246,12 +303,13 @@ void Recorder::FinishingThread() {
   LOG(INFO) << "recording finished: " << path << ", " << videoFrameIndex_.load() << " pictures";
   ReleaseMedia();
   lastFinishOk_ = ok;
+  // The owner hears of the file before anyone waiting for it is released.
+  if (owner_ != nullptr) owner_->OnRecordingFinished(path, ok);
   {
     std::lock_guard<std::mutex> lock(finishedLock_);
     finished_ = true;
   }
   finishedCond_.notify_all();
-  if (owner_ != nullptr) owner_->OnRecordingFinished(path, ok);
 }
 
 }  // namespace tarn

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/screen_capture.h"
@@ -129,6 +130,10 @@ void Recorder::VideoReadThread() {
   std::vector<ClickRing> rings;
   platform::CursorImage cursor;
   const std::size_t packetSize = BmpFileSize(videoWidth_, videoHeight_);
+  // Packet memory is reused from a pool instead of being mapped afresh for
+  // every picture.
+  const av::BufferPoolPtr packetPool(
+      av_buffer_pool_init(packetSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
 
   while (!stopRequested_) {
     clock.BeginFrame();
@@ -195,10 +200,14 @@ void Recorder::VideoReadThread() {
       continue;
     }
     av::PacketPtr packet = av::MakePacket();
-    if (av_new_packet(packet.get(), static_cast<int>(packetSize)) < 0) {
+    packet->buf = packetPool ? av_buffer_pool_get(packetPool.get()) : nullptr;
+    if (packet->buf == nullptr) {
       LOG(ERROR) << "cannot allocate a video packet of " << packetSize << " bytes";
       continue;
     }
+    packet->data = packet->buf->data;
+    packet->size = static_cast<int>(packetSize);
+    std::memset(packet->data + packetSize, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     WriteBmp32(picture.data, picture.width, picture.height, picture.stride, packet->data);
     videoPacketQueue_.Push(std::move(packet));
   }

@@ -10,7 +10,7 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
   libswresample-dev libswscale-dev
   libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev
-  libcairo2-dev libpulse-dev libsdl2-dev
+  libcairo2-dev libpulse-dev libsdl2-dev libyuv-dev
   libx11-dev libxext-dev libxfixes-dev libxi-dev libxtst-dev
   # user interface
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev

@@ -115,5 +115,35 @@ TEST(BmpPacketTest, DecodesBackToTheSamePicture) {
   }
 }
 
+TEST(BmpPacketTest, ParsesWhatItWritesAndRefusesOtherBytes) {
+  std::vector<std::uint8_t> pixels(6 * 4 * 5, 7);
+  std::vector<std::uint8_t> file(BmpFileSize(6, 5));
+  WriteBmp32(pixels.data(), 6, 5, 6 * 4, file.data());
+  Bmp32View view;
+  ASSERT_TRUE(ParseBmp32(file.data(), file.size(), view));
+  EXPECT_EQ(view.width, 6);
+  EXPECT_EQ(view.height, 5);
+  EXPECT_TRUE(view.bottomUp);
+  EXPECT_EQ(view.stride, 24);
+  EXPECT_EQ(view.pixels, file.data() + kBmpHeaderSize);
+
+  // A file cut short, another depth, compression, or no "BM" is not read.
+  EXPECT_FALSE(ParseBmp32(file.data(), file.size() - 1, view));
+  std::vector<std::uint8_t> other = file;
+  other[28] = 24;
+  EXPECT_FALSE(ParseBmp32(other.data(), other.size(), view));
+  other = file;
+  other[30] = 3;
+  EXPECT_FALSE(ParseBmp32(other.data(), other.size(), view));
+  other = file;
+  other[0] = 'X';
+  EXPECT_FALSE(ParseBmp32(other.data(), other.size(), view));
+  other = file;
+  other[18] = other[19] = other[20] = other[21] = 0xFF;  // width -1
+  EXPECT_FALSE(ParseBmp32(other.data(), other.size(), view));
+  EXPECT_FALSE(ParseBmp32(file.data(), 10, view));
+  EXPECT_FALSE(ParseBmp32(nullptr, 0, view));
+}
+
 }  // namespace
 }  // namespace tarn
