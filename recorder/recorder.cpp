@@ -63,6 +63,8 @@ void Recorder::ResetForStart() {
   videoGate_ = false;
   sourcesReady_ = false;
   speakerActive_ = false;
+  micEnded_ = false;
+  speakerEnded_ = false;
   ReleaseMedia();
   // The video source fills in the screen and picture sizes.
   screenWidth_ = 0;
@@ -109,10 +111,22 @@ void Recorder::ReleaseMedia() {
   outputContext_.reset();
   pVideoFifo_.reset();
   videoPacketQueue_.Drain();
+  mixGraph_.reset();
+  mixSpeakerSource_ = nullptr;
+  mixMicSource_ = nullptr;
+  mixSink_ = nullptr;
+  micFifo_.reset();
+  {
+    std::lock_guard<std::mutex> lock(speakerFifoLock_);
+    speakerFifo_.reset();
+  }
+  voiceResampler_.reset();
+  captureDevices_.clear();
 }
 
 void Recorder::JoinWorkers() {
-  for (std::thread* worker : {&videoSourceThread_, &videoDecodeThread_, &videoEncodeThread_}) {
+  for (std::thread* worker : {&videoSourceThread_, &microphoneThread_, &speakerThread_,
+                              &videoDecodeThread_, &videoEncodeThread_}) {
     if (worker->joinable()) worker->join();
   }
 }
@@ -164,8 +178,10 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   }
 
   // Every recording carries one AAC track; without sound sources it is silence.
-  audioMuted_ = 1;
-  result = SetupAudio();
+  SelectSoundSources();
+  result = 0;
+  if (!audioMuted_ && (voiceSource_ == 0 || voiceSource_ == 1)) result = SetupMicrophone();
+  if (result == 0) result = SetupAudio();
   if (result != 0) {
     LOG(ERROR) << "音频参数初始化失败";
     ReleaseMedia();
@@ -173,19 +189,37 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
     if (outputFileOpened_) std::remove(outputPath_.c_str());
     return result;
   }
+  // The mixing graph is built before any thread runs, so that its failure
+  // leaves nothing running.
+  if (!audioMuted_ && voiceSource_ == 0) {
+    result = BuildMixGraph();
+    if (result != 0) {
+      LOG(ERROR) << "混音参数初始化失败";
+      ReleaseMedia();
+      if (outputFileOpened_) std::remove(outputPath_.c_str());
+      return result;
+    }
+  }
 
   {
     std::lock_guard<std::mutex> lock(finishedLock_);
     finished_ = false;
   }
   state_ = kStatePrepared;
-  sourcesReady_ = true;  // no sound source has to get ready first
+  sourcesReady_ = audioMuted_ != 0;  // else the sound sources open the start gate
   videoSourceThread_ = std::thread(&Recorder::VideoReadThread, this);
+  if (!audioMuted_) {
+    if (voiceSource_ == 0 || voiceSource_ == 1) {
+      microphoneThread_ = std::thread(&Recorder::MicrophoneThread, this);
+    }
+    if (voiceSource_ == 0 || voiceSource_ == 2) speakerThread_ = std::thread(&Recorder::SpeakerThread, this);
+  }
   videoDecodeThread_ = std::thread(&Recorder::VideoDecodeThread, this);
   videoEncodeThread_ = std::thread(&Recorder::VideoEncodeThread, this);
   finishingThread_ = std::thread(&Recorder::FinishingThread, this);
   LOG(INFO) << "recording prepared: " << outputPath_ << " " << videoWidth_ << "x" << videoHeight_
-            << " at " << frameRate_ << " fps";
+            << " at " << frameRate_ << " fps, sound "
+            << (audioMuted_ ? "none" : voiceSource_ == 0 ? "microphone and system" : voiceSource_ == 1 ? "microphone" : "system");
   return 0;
 }
 
@@ -224,6 +258,7 @@ int Recorder::Stop() {
   captureCond_.notify_all();
   encodeCond_.notify_all();
   finishCond_.notify_all();
+  micFifoCond_.notify_all();
   return 0;
 }
 

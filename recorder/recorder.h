@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "recorder/audio/capture_devices.h"
 #include "recorder/ffmpeg_holders.h"
 #include "recorder/packet_queue.h"
 #include "recorder/picture_fifo.h"
@@ -143,7 +144,21 @@ class Recorder {
   void VideoEncodeThread();
   void FinishingThread();
   bool EncodePicture(PictureFifo::Buffer picture, AVFrame* frame);
-  bool EncodeSilence();
+  // Encodes one audio frame of the recording's sound (silence when muted).
+  // `draining`: the recording is ending; take what the sources left without
+  // waiting and fill up with silence. False when the thread must end.
+  bool EncodeAudioFrame(bool draining);
+  // Sound sources, in recorder/audio/.
+  void SelectSoundSources();
+  int SetupMicrophone();
+  int BuildMixGraph();
+  void MicrophoneThread();
+  void SpeakerThread();
+  enum class AudioFrameResult { kFrame, kNone, kFailed };
+  AudioFrameResult TakeMicrophoneFrame(AVFrame* frame, bool draining);
+  AudioFrameResult TakeSpeakerFrame(AVFrame* frame, bool draining);
+  AudioFrameResult MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed);
+  av::FramePtr MakeAudioFrame(bool withBuffer);
   bool WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bool isVideo);
   void FlushEncoders();
   // Waits at a gate while not running and not stopping; returns false when
@@ -199,6 +214,26 @@ class Recorder {
   AVStream* audioStream_ = nullptr;                   // owned by outputContext_
   av::CodecContextPtr videoEncoder_;
   av::CodecContextPtr audioEncoder_;
+
+  // Sound. The FIFOs hold samples in the encoder's format (44100 Hz, stereo,
+  // planar float): micFifo_ written by the microphone thread, speakerFifo_ by
+  // the system-sound thread, both read by the video encode thread.
+  std::vector<CaptureDeviceEntry> captureDevices_;
+  av::SwrPtr voiceResampler_;  // 32 kHz mono voice to the encoder's format
+  av::AudioFifoPtr micFifo_;
+  std::mutex micFifoLock_;
+  std::condition_variable micFifoCond_;
+  av::AudioFifoPtr speakerFifo_;
+  std::mutex speakerFifoLock_;
+  av::FilterGraphPtr mixGraph_;
+  AVFilterContext* mixSpeakerSource_ = nullptr;  // "in0", owned by mixGraph_
+  AVFilterContext* mixMicSource_ = nullptr;      // "in1"
+  AVFilterContext* mixSink_ = nullptr;           // "out"
+  std::int64_t mixPts_ = 0;
+  // Set by a sound thread that ended early (device gone, open failed): its
+  // part of the sound is silence from then on.
+  std::atomic<bool> micEnded_{false};
+  std::atomic<bool> speakerEnded_{false};
   std::unique_ptr<PictureFifo> pVideoFifo_;
   PacketQueue videoPacketQueue_;
 
@@ -239,6 +274,8 @@ class Recorder {
   std::thread videoSourceThread_;
   std::thread videoDecodeThread_;
   std::thread videoEncodeThread_;
+  std::thread microphoneThread_;
+  std::thread speakerThread_;
   std::thread finishingThread_;
 
   // Set by the finishing thread when the file is complete.

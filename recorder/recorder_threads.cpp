@@ -209,21 +209,43 @@ bool Recorder::EncodePicture(PictureFifo::Buffer picture, AVFrame* frame) {
   return true;
 }
 
-bool Recorder::EncodeSilence() {
-  av::FramePtr frame = av::MakeFrame();
-  frame->nb_samples = kAudioFrameSamples;
-  frame->format = audioEncoder_->sample_fmt;
-  frame->sample_rate = audioEncoder_->sample_rate;
-  if (av_channel_layout_copy(&frame->ch_layout, &audioEncoder_->ch_layout) < 0 ||
-      av_frame_get_buffer(frame.get(), 0) < 0) {
-    LOG(ERROR) << "cannot allocate an audio frame";
-    return false;
+bool Recorder::EncodeAudioFrame(bool draining) {
+  av::FramePtr microphone;
+  av::FramePtr speaker;
+  av::FramePtr mixed;
+  AVFrame* toEncode = nullptr;
+  AudioFrameResult result = AudioFrameResult::kFrame;
+  if (audioMuted_) {
+    microphone = MakeAudioFrame(true);
+    if (!microphone) return false;
+    av_samples_set_silence(microphone->data, 0, microphone->nb_samples, 2, AV_SAMPLE_FMT_FLTP);
+    toEncode = microphone.get();
+  } else if (voiceSource_ == 1) {
+    microphone = MakeAudioFrame(true);
+    if (!microphone) return false;
+    result = TakeMicrophoneFrame(microphone.get(), draining);
+    toEncode = microphone.get();
+  } else if (voiceSource_ == 2) {
+    speaker = MakeAudioFrame(true);
+    if (!speaker) return false;
+    result = TakeSpeakerFrame(speaker.get(), draining);
+    toEncode = speaker.get();
+  } else {
+    microphone = MakeAudioFrame(true);
+    speaker = MakeAudioFrame(true);
+    mixed = av::MakeFrame();
+    if (!microphone || !speaker) return false;
+    result = TakeMicrophoneFrame(microphone.get(), draining);
+    if (result == AudioFrameResult::kFrame) result = TakeSpeakerFrame(speaker.get(), draining);
+    if (result == AudioFrameResult::kFrame) result = MixFrames(microphone.get(), speaker.get(), mixed.get());
+    toEncode = mixed.get();
   }
-  av_samples_set_silence(frame->data, 0, frame->nb_samples, frame->ch_layout.nb_channels,
-                         static_cast<AVSampleFormat>(frame->format));
-  frame->pts = audioSamples_;
-  audioSamples_ += kAudioFrameSamples;
-  const int sent = avcodec_send_frame(audioEncoder_.get(), frame.get());
+  if (result == AudioFrameResult::kFailed) return false;
+  if (result == AudioFrameResult::kNone) return true;  // nothing this pass
+
+  toEncode->pts = audioSamples_;
+  audioSamples_ += toEncode->nb_samples;
+  const int sent = avcodec_send_frame(audioEncoder_.get(), toEncode);
   if (sent < 0) {
     LOG(ERROR) << "audio encode err, ret=" << sent << " " << av::ErrorText(sent);
     return true;
@@ -253,7 +275,7 @@ void Recorder::VideoEncodeThread() {
       // The sound follows the pictures up to their end, then the file is done.
       const bool audioBehind = audioSamples_ * frameRate_ <
                                videoFrameIndex_.load() * audioEncoder_->sample_rate;
-      if (audioBehind && EncodeSilence()) continue;
+      if (audioBehind && EncodeAudioFrame(true)) continue;
       break;
     }
     // Whichever track is behind goes next, so the file stays interleaved.
@@ -266,8 +288,8 @@ void Recorder::VideoEncodeThread() {
       } else if (read == PictureFifo::ReadResult::kPicture) {
         EncodePicture(std::move(picture), frame.get());
       }
-    } else if (!EncodeSilence()) {
-      break;
+    } else if (!EncodeAudioFrame(false)) {
+      break;  // the sound cannot be had any more; the messages above say why
     }
   }
   // Nothing reads pictures any more: the decode thread must not wait for room.

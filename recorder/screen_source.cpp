@@ -145,7 +145,7 @@ void Recorder::VideoReadThread() {
                       : voiceSource_ == 1 ? micReady
                                           : speakerReady;
       clock.Restart();
-      std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // Source gate: wait while paused or not yet resumed; the waiting time
     // does not count.

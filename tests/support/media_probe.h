@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -161,6 +162,79 @@ inline std::string CommandOutput(const std::string& command) {
     ::pclose(pipe);
   }
   return output;
+}
+
+
+// Decodes the first audio stream to mono float samples (the channels averaged)
+// at its own rate; `rate` receives that rate.
+inline std::vector<float> DecodeAudioMono(const std::string& path, int& rate) {
+  std::vector<float> samples;
+  rate = 0;
+  AVFormatContext* context = nullptr;
+  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return samples;
+  avformat_find_stream_info(context, nullptr);
+  const int index = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (index < 0) {
+    avformat_close_input(&context);
+    return samples;
+  }
+  const AVCodecParameters* par = context->streams[index]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  AVCodecContext* decoder = avcodec_alloc_context3(codec);
+  avcodec_parameters_to_context(decoder, par);
+  avcodec_open2(decoder, codec, nullptr);
+  rate = decoder->sample_rate;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  auto take = [&]() {
+    while (avcodec_receive_frame(decoder, frame) == 0) {
+      const int channels = frame->ch_layout.nb_channels;
+      for (int i = 0; i < frame->nb_samples; ++i) {
+        float sum = 0;
+        for (int c = 0; c < channels; ++c) {
+          if (frame->format == AV_SAMPLE_FMT_FLTP) sum += reinterpret_cast<const float*>(frame->extended_data[c])[i];
+        }
+        samples.push_back(channels > 0 ? sum / channels : 0.0f);
+      }
+      av_frame_unref(frame);
+    }
+  };
+  while (av_read_frame(context, packet) >= 0) {
+    if (packet->stream_index == index && avcodec_send_packet(decoder, packet) >= 0) take();
+    av_packet_unref(packet);
+  }
+  avcodec_send_packet(decoder, nullptr);
+  take();
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&decoder);
+  avformat_close_input(&context);
+  return samples;
+}
+
+// Power of `samples[begin, end)` at `frequency` (Goertzel), normalised so a
+// full-scale sine at that frequency gives about 0.25.
+inline double TonePower(const std::vector<float>& samples, std::size_t begin, std::size_t end,
+                        double frequency, int rate) {
+  if (end <= begin || rate <= 0) return 0;
+  const double w = 2 * 3.14159265358979323846 * frequency / rate;
+  const double coeff = 2 * std::cos(w);
+  double s1 = 0, s2 = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const double s = samples[i] + coeff * s1 - s2;
+    s2 = s1;
+    s1 = s;
+  }
+  const double n = static_cast<double>(end - begin);
+  return (s1 * s1 + s2 * s2 - coeff * s1 * s2) / (n * n);
+}
+
+// Power summed over a band, in steps of `step` Hz.
+inline double BandPower(const std::vector<float>& samples, std::size_t begin, std::size_t end,
+                        double low, double high, double step, int rate) {
+  double total = 0;
+  for (double f = low; f <= high; f += step) total += TonePower(samples, begin, end, f, rate);
+  return total;
 }
 
 }  // namespace tarn::test
