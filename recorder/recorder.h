@@ -146,15 +146,16 @@ class Recorder {
   bool EncodePicture(PictureFifo::Buffer picture, AVFrame* frame);
   // Encodes one audio frame of the recording's sound (silence when muted).
   // `draining`: the recording is ending; take what the sources left without
-  // waiting and fill up with silence. False when the thread must end.
-  bool EncodeAudioFrame(bool draining);
+  // waiting and fill up with silence. kNone: no frame this time (the sound is
+  // not there yet and the recording is ending); kFailed: the thread must end.
+  enum class AudioFrameResult { kFrame, kNone, kFailed };
+  AudioFrameResult EncodeAudioFrame(bool draining);
   // Sound sources, in recorder/audio/.
   void SelectSoundSources();
   int SetupMicrophone();
   int BuildMixGraph();
   void MicrophoneThread();
   void SpeakerThread();
-  enum class AudioFrameResult { kFrame, kNone, kFailed };
   AudioFrameResult TakeMicrophoneFrame(AVFrame* frame, bool draining);
   AudioFrameResult TakeSpeakerFrame(AVFrame* frame, bool draining);
   AudioFrameResult MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed);

@@ -209,7 +209,7 @@ bool Recorder::EncodePicture(PictureFifo::Buffer picture, AVFrame* frame) {
   return true;
 }
 
-bool Recorder::EncodeAudioFrame(bool draining) {
+Recorder::AudioFrameResult Recorder::EncodeAudioFrame(bool draining) {
   av::FramePtr microphone;
   av::FramePtr speaker;
   av::FramePtr mixed;
@@ -217,41 +217,40 @@ bool Recorder::EncodeAudioFrame(bool draining) {
   AudioFrameResult result = AudioFrameResult::kFrame;
   if (audioMuted_) {
     microphone = MakeAudioFrame(true);
-    if (!microphone) return false;
+    if (!microphone) return AudioFrameResult::kFailed;
     av_samples_set_silence(microphone->data, 0, microphone->nb_samples, 2, AV_SAMPLE_FMT_FLTP);
     toEncode = microphone.get();
   } else if (voiceSource_ == 1) {
     microphone = MakeAudioFrame(true);
-    if (!microphone) return false;
+    if (!microphone) return AudioFrameResult::kFailed;
     result = TakeMicrophoneFrame(microphone.get(), draining);
     toEncode = microphone.get();
   } else if (voiceSource_ == 2) {
     speaker = MakeAudioFrame(true);
-    if (!speaker) return false;
+    if (!speaker) return AudioFrameResult::kFailed;
     result = TakeSpeakerFrame(speaker.get(), draining);
     toEncode = speaker.get();
   } else {
     microphone = MakeAudioFrame(true);
     speaker = MakeAudioFrame(true);
     mixed = av::MakeFrame();
-    if (!microphone || !speaker) return false;
+    if (!microphone || !speaker) return AudioFrameResult::kFailed;
     result = TakeMicrophoneFrame(microphone.get(), draining);
     if (result == AudioFrameResult::kFrame) result = TakeSpeakerFrame(speaker.get(), draining);
     if (result == AudioFrameResult::kFrame) result = MixFrames(microphone.get(), speaker.get(), mixed.get());
     toEncode = mixed.get();
   }
-  if (result == AudioFrameResult::kFailed) return false;
-  if (result == AudioFrameResult::kNone) return true;  // nothing this pass
+  if (result != AudioFrameResult::kFrame) return result;
 
   toEncode->pts = audioSamples_;
   audioSamples_ += toEncode->nb_samples;
   const int sent = avcodec_send_frame(audioEncoder_.get(), toEncode);
   if (sent < 0) {
     LOG(ERROR) << "audio encode err, ret=" << sent << " " << av::ErrorText(sent);
-    return true;
+    return AudioFrameResult::kFrame;
   }
   WriteEncodedPackets(audioEncoder_.get(), audioStream_, false);
-  return true;
+  return AudioFrameResult::kFrame;
 }
 
 void Recorder::VideoEncodeThread() {
@@ -260,6 +259,7 @@ void Recorder::VideoEncodeThread() {
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = videoWidth_;
   frame->height = videoHeight_;
+  bool audioStarved = false;  // ending, and no more sound without waiting
 
   for (;;) {
     if (!stopRequested_) {
@@ -275,11 +275,15 @@ void Recorder::VideoEncodeThread() {
       // The sound follows the pictures up to their end, then the file is done.
       const bool audioBehind = audioSamples_ * frameRate_ <
                                videoFrameIndex_.load() * audioEncoder_->sample_rate;
-      if (audioBehind && EncodeAudioFrame(true)) continue;
+      if (audioBehind && EncodeAudioFrame(true) != AudioFrameResult::kFailed) continue;
       break;
     }
     // Whichever track is behind goes next, so the file stays interleaved.
-    if (av_compare_ts(lastVideoPts_, videoStream_->time_base, lastAudioPts_,
+    // Once the recording is ending and the sound has nothing more to give,
+    // the pictures still queued are taken first; the sound is filled up to
+    // them afterwards.
+    if (audioStarved ||
+        av_compare_ts(lastVideoPts_, videoStream_->time_base, lastAudioPts_,
                       audioStream_->time_base) <= 0) {
       PictureFifo::Buffer picture;
       const PictureFifo::ReadResult read = pVideoFifo_->ReadBuffer(picture);
@@ -288,8 +292,10 @@ void Recorder::VideoEncodeThread() {
       } else if (read == PictureFifo::ReadResult::kPicture) {
         EncodePicture(std::move(picture), frame.get());
       }
-    } else if (!EncodeAudioFrame(false)) {
-      break;  // the sound cannot be had any more; the messages above say why
+    } else {
+      const AudioFrameResult audio = EncodeAudioFrame(false);
+      if (audio == AudioFrameResult::kFailed) break;  // the messages above say why
+      audioStarved = audio == AudioFrameResult::kNone && stopRequested_;
     }
   }
   // Nothing reads pictures any more: the decode thread must not wait for room.

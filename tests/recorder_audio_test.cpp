@@ -263,7 +263,7 @@ TEST_F(RecorderAudioTest, NoMicrophoneDeviceIsMutedAndAFixedDeviceGoesThroughThe
   fake.friendlyName = "Test speech";
   fake.displayName = "lavfi speech";
   fake.inputFormat = "lavfi";
-  fake.url = "amovie='" + Speech() + "':loop=0,aresample=48000,pan=stereo|c0=c0|c1=c0,realtime";
+  fake.url = "amovie='" + Speech() + "',aresample=48000,pan=stereo|c0=c0|c1=c0,arealtime";
   SetCaptureDevicesForTesting(CaptureCategory::kAudio, std::vector<CaptureDeviceEntry>{fake});
   const std::string path = Record("lavfi.mkv", 4.0);
   SetCaptureDevicesForTesting(CaptureCategory::kAudio, std::nullopt);

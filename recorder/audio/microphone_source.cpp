@@ -108,7 +108,16 @@ void Recorder::MicrophoneThread() {
     return;
   }
   LOG(INFO) << "avformat_open_input time: " << MillisecondsSince(start);
-  if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+  // A capture device describes its stream when it opens; probing it would
+  // only read (and throw away) a second or two of sound first.
+  bool described = input->nb_streams > 0;
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    const AVCodecParameters* par = input->streams[i]->codecpar;
+    if (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
+      described = false;
+    }
+  }
+  if (!described && avformat_find_stream_info(input.get(), nullptr) < 0) {
     LOG(ERROR) << "not found audio stream";
     return;
   }
