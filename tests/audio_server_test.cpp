@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "tests/support/silent_socket.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn::platform {
@@ -118,26 +119,6 @@ TEST(AudioServerTest, SourceListHasTheMicrophoneAndNoMonitors) {
   EXPECT_TRUE(foundMicrophone);
 }
 
-// A Unix socket that takes connections into its queue and never answers.
-class SilentSocket {
- public:
-  explicit SilentSocket(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    listening_ = fd_ >= 0 &&
-                 ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                 ::listen(fd_, 16) == 0;
-  }
-  ~SilentSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool listening() const { return listening_; }
-
- private:
-  int fd_;
-  bool listening_ = false;
-};
 
 struct NoServerCase {
   const char* label;
@@ -173,7 +154,7 @@ TEST(AudioServerNoServerTest, MissingSocketAnswersFalseAtOnce) {
 
 TEST(AudioServerNoServerTest, SilentSocketAnswersFalseWithinTheTimeout) {
   test::TempDir folder;
-  SilentSocket silent(folder / "native");
+  test::SilentSocket silent(folder / "native");
   ASSERT_TRUE(silent.listening());
   test::ScopedEnv server("PULSE_SERVER", "unix:" + (folder / "native"));
   constexpr int kTimeoutMs = 400;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "tests/support/silent_socket.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -245,30 +246,10 @@ TEST_F(LoopbackCaptureTest, RemovedSinkEndsTheStream) {
   EXPECT_EQ(loopback->Read(more), -1) << "the end is reported again";
 }
 
-// A Unix socket that queues connections and never answers.
-class SilentSocket {
- public:
-  explicit SilentSocket(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    listening_ = fd_ >= 0 &&
-                 ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                 ::listen(fd_, 16) == 0;
-  }
-  ~SilentSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool listening() const { return listening_; }
-
- private:
-  int fd_;
-  bool listening_ = false;
-};
 
 TEST(LoopbackCaptureNoServerTest, OpenFailsWithinTheTimeoutAndReadReportsTheEnd) {
   test::TempDir folder;
-  SilentSocket silent(folder / "native");
+  test::SilentSocket silent(folder / "native");
   ASSERT_TRUE(silent.listening());
   struct Case {
     const char* label;

@@ -15,27 +15,17 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "platform/pulse/pulse_holders.h"
 
 namespace tarn::platform {
 namespace {
 
+using pulse::ContextPtr;
+using pulse::MainloopPtr;
+using pulse::OperationPtr;
+
 using Clock = std::chrono::steady_clock;
 
-struct MainloopFree {
-  void operator()(pa_mainloop* loop) const { pa_mainloop_free(loop); }
-};
-struct ContextClose {
-  void operator()(pa_context* context) const {
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-  }
-};
-struct OperationUnref {
-  void operator()(pa_operation* operation) const { pa_operation_unref(operation); }
-};
-using MainloopPtr = std::unique_ptr<pa_mainloop, MainloopFree>;
-using ContextPtr = std::unique_ptr<pa_context, ContextClose>;
-using OperationPtr = std::unique_ptr<pa_operation, OperationUnref>;
 
 // A connection used for a few queries and then closed, on one thread.
 class ServerSession {

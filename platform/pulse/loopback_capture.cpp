@@ -16,9 +16,15 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "platform/pulse/pulse_holders.h"
 
 namespace tarn::platform {
 namespace {
+
+using pulse::ContextPtr;
+using pulse::MainloopPtr;
+using pulse::OperationPtr;
+using pulse::StreamPtr;
 
 using Clock = std::chrono::steady_clock;
 
@@ -30,25 +36,6 @@ constexpr pa_usec_t kFragmentUs = 10 * 1000;
 // flood of events cannot hold the caller; what is left waits for the next call.
 constexpr int kMaxDispatchPasses = 64;
 
-struct MainloopFree {
-  void operator()(pa_mainloop* loop) const { pa_mainloop_free(loop); }
-};
-struct ContextClose {
-  void operator()(pa_context* context) const {
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-  }
-};
-struct StreamClose {
-  void operator()(pa_stream* stream) const {
-    // Fails harmlessly on a stream the server has already ended.
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-  }
-};
-using MainloopPtr = std::unique_ptr<pa_mainloop, MainloopFree>;
-using ContextPtr = std::unique_ptr<pa_context, ContextClose>;
-using StreamPtr = std::unique_ptr<pa_stream, StreamClose>;
 
 int RemainingMs(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
