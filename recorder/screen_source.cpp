@@ -25,6 +25,9 @@ namespace {
 std::atomic<bool> leftClickPending{false};
 std::atomic<bool> rightClickPending{false};
 
+// Longest wait at the start for the sound sources to deliver.
+constexpr std::int64_t kMaxSourceWaitMs = 3000;
+
 }  // namespace
 
 void MarkMouseClick(int button) {
@@ -127,6 +130,7 @@ void Recorder::VideoReadThread() {
   CaptureClock clock(frameRate_, time);
   clock.Start();
   videoGate_ = true;
+  const std::int64_t gateStartUs = time.NowUs();
   std::vector<ClickRing> rings;
   platform::CursorImage cursor;
   const std::size_t packetSize = BmpFileSize(videoWidth_, videoHeight_);
@@ -137,13 +141,20 @@ void Recorder::VideoReadThread() {
 
   while (!stopRequested_) {
     clock.BeginFrame();
-    // Start gate: the clock runs only once every sound source is ready.
+    // Start gate: the clock runs only once every sound source delivers. A
+    // source that stays silent longer than kMaxSourceWaitMs (a suspended
+    // speaker with nothing playing) does not hold the recording back.
     while (!sourcesReady_ && !stopRequested_) {
-      const bool micReady = audioGate2_;
-      const bool speakerReady = audioGate1_;
-      sourcesReady_ = voiceSource_ == 0 ? (micReady && speakerReady)
-                      : voiceSource_ == 1 ? micReady
-                                          : speakerReady;
+      const bool ready = voiceSource_ == 0 ? (audioGate1_ && audioGate2_)
+                         : voiceSource_ == 1 ? audioGate2_.load()
+                                             : audioGate1_.load();
+      if (!ready && time.NowUs() - gateStartUs > kMaxSourceWaitMs * 1000) {
+        LOG(WARNING) << "sound sources not ready after " << kMaxSourceWaitMs
+                     << " ms; the recording starts without waiting for them";
+        audioGate1_ = true;
+        audioGate2_ = true;
+      }
+      sourcesReady_ = ready;
       clock.Restart();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -76,6 +76,13 @@ PA
   done
   if pactl info >/dev/null 2>&1; then
     echo "test-rig: started PulseAudio at $PULSE_SERVER"
+    # Idle null sinks run with two seconds of latency and make a new record
+    # stream wait that long for its first sound; a low-latency listener on
+    # each keeps them as prompt as a real sound card.
+    for source in speaker.monitor microphone; do
+      parec --latency-msec=10 -d "$source" >/dev/null 2>&1 &
+      RIG_PIDS+=("$!")
+    done
   else
     echo "test-rig: PulseAudio did not start (sound tests will skip):" >&2
     cat "$RIG_DIR/pulse.log" >&2

@@ -42,7 +42,7 @@ mkdir -p "$CONFIG"
 printf '[global]\nvideo-format=mkv\n' >"$CONFIG/configure.ini"
 cp "$CONFIG/configure.ini" "$WORK/before.ini"
 "$RECORD" --seconds 3 --fps 20 --output-dir "$WORK/out" --pause-at 1 --resume-at 2 \
-  --set global.user-defined-region-check=1 --set global.region-width=200 \
+  --set global.audio-mute-check=1 --set global.user-defined-region-check=1 --set global.region-width=200 \
   --set global.region-height=100 >"$WORK/out.txt" 2>"$WORK/err.txt"
 check "a recording exits 0" test $? -eq 0
 FILE="$(tail -n 1 "$WORK/out.txt")"

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -166,17 +167,13 @@ void Recorder::MicrophoneThread() {
   int readFailures = 0;
   bool gateFlushed = false;
 
+  std::atomic<bool>& myGate = voiceSource_ == 1 ? audioGate2_ : audioGate1_;
   while (!stopRequested_) {
-    // Start gate: the first sound kept is what comes after every source is ready.
-    if (voiceSource_ == 0 && !(audioGate1_ && audioGate2_)) {
+    // Start gate: what was buffered before the recording is thrown away, and
+    // the gate opens with the first sound the device really delivers, so the
+    // pictures start with the sound.
+    if (!gateFlushed) {
       avformat_flush(input.get());
-      audioGate1_ = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
-    }
-    if (voiceSource_ == 1 && !gateFlushed) {
-      avformat_flush(input.get());
-      audioGate2_ = true;
       gateFlushed = true;
     }
 
@@ -196,7 +193,9 @@ void Recorder::MicrophoneThread() {
       continue;
     }
     readFailures = 0;
-    if (packet->stream_index != streamIndex || !running_) {
+    if (!myGate) myGate = true;
+    const bool allReady = voiceSource_ == 1 || (audioGate1_ && audioGate2_);
+    if (packet->stream_index != streamIndex || !running_ || !allReady) {
       // Paused: the input is drained, nothing is kept.
       av_packet_unref(packet.get());
       continue;

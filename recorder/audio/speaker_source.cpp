@@ -1,5 +1,5 @@
 // System sound: what the default speaker plays, taken from its monitor every
-// 10 ms, converted in chunks of 22050 frames to the encoder's format and
+// 10 ms, converted in short chunks to the encoder's format and
 // handed to the encoder. While nothing plays for a second the source reports
 // itself idle, so the encoder records silence instead of waiting.
 
@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,10 @@ extern "C" {
 namespace tarn {
 namespace {
 
-constexpr int kChunkFrames = 22050;
+// Sound is converted and handed on in chunks of 50 ms at 44.1 kHz. Longer
+// chunks make the encoder hold the pictures back until the sound arrives:
+// half-second chunks kept about 90 MB of 1080p pictures waiting.
+constexpr int kChunkFrames = 2205;
 constexpr int kAudioOutRate = 44100;
 constexpr int kIdlePolls = 100;  // of 10 ms: one second without sound
 constexpr int kPollMs = 10;
@@ -122,15 +126,14 @@ void Recorder::SpeakerThread() {
       LOG(ERROR) << "system sound source is gone";
       return;
     }
-    // Start gate: what plays before every source is ready is dropped; the
-    // gate is set once the monitor has nothing more queued.
-    if (voiceSource_ == 0 && !(audioGate1_ && audioGate2_ && videoGate_)) {
-      if (read == 0) audioGate2_ = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
-    }
-    if (voiceSource_ == 2 && !(audioGate1_ && videoGate_)) {
-      if (read == 0) audioGate1_ = true;
+    // Start gate: the gate opens with the first sound the monitor delivers
+    // (so the pictures start with it); what comes before every source is
+    // ready is dropped.
+    std::atomic<bool>& myGate = voiceSource_ == 0 ? audioGate2_ : audioGate1_;
+    if (read > 0 && !myGate) myGate = true;
+    const bool allReady = voiceSource_ == 0 ? (audioGate1_ && audioGate2_ && videoGate_)
+                                            : (audioGate1_ && videoGate_);
+    if (!allReady) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
     }
