@@ -243,6 +243,57 @@ TEST_F(RecorderAudioTest, AudioFollowsTheVideoOverTwentySeconds) {
   EXPECT_NEAR(audio->startSeconds, video->startSeconds, 0.05);
 }
 
+TEST_F(RecorderAudioTest, ASoundAndAPictureThatHappenTogetherStayTogether) {
+  if (!HaveCommand("xsetroot")) GTEST_SKIP() << "xsetroot is missing";
+  // At 2.5 s the screen turns white and the tone starts, at the same moment.
+  std::system("xsetroot -solid black");
+  std::this_thread::sleep_for(300ms);
+  store_.SetInt(kVoiceSource, 2);
+  store_.SetInt(kMouseCheck, 0);
+  store_.SetInt(kRegionOffsetX, 600);
+  store_.SetInt(kRegionOffsetY, 400);
+  std::thread event([] {
+    std::this_thread::sleep_for(2500ms);
+    std::system("xsetroot -solid white");
+    Player tone(Tone(), "speaker");
+    std::this_thread::sleep_for(1500ms);
+  });
+  Recorder recorder(&listener_, &store_);
+  ASSERT_EQ(recorder.Start("event.mkv", out_.path(), "mkv", "matroska", 30, 1), 0);
+  recorder.Resume();
+  std::this_thread::sleep_for(4500ms);
+  recorder.Stop();
+  ASSERT_TRUE(recorder.WaitUntilFinished(15000));
+  event.join();
+  std::system("xsetroot -solid black");
+
+  const std::string path = out_.path() + "/event.mkv";
+  const auto pictures = test::DecodePictures(path, 200);
+  int firstWhite = -1;
+  for (std::size_t i = 0; i < pictures.size() && firstWhite < 0; ++i) {
+    if (pictures[i].At(80, 60)[0] > 128) firstWhite = static_cast<int>(i);
+  }
+  int rate = 0;
+  const std::vector<float> samples = test::DecodeAudioMono(path, rate);
+  const std::size_t window = static_cast<std::size_t>(rate / 100);
+  double toneStart = -1;
+  for (std::size_t w = 0; w + window <= samples.size() && toneStart < 0; w += window) {
+    if (test::TonePower(samples, w, w + window, kToneHz, rate) > kTonePresent) {
+      toneStart = static_cast<double>(w) / rate;
+    }
+  }
+  ASSERT_GE(firstWhite, 0) << "the white screen is not in the pictures";
+  ASSERT_GE(toneStart, 0) << "the tone is not in the sound";
+  const double pictureStart = firstWhite / 30.0;
+  std::cout << "  picture event at " << pictureStart << " s, sound event at " << toneStart << " s"
+            << std::endl;
+  // The event lies inside the recording, not at its start...
+  EXPECT_GT(pictureStart, 0.3);
+  // ...and sound and picture are within about three pictures of each other,
+  // which covers the players' own start-up.
+  EXPECT_NEAR(toneStart, pictureStart, 0.12);
+}
+
 TEST_F(RecorderAudioTest, NoSoundServerMeansNoSoundWithoutAHang) {
   test::ScopedEnv noServer("PULSE_SERVER", std::string("unix:/nonexistent/tarn-test/native"));
   store_.SetInt(kVoiceSource, 0);
