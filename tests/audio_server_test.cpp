@@ -64,9 +64,11 @@ PactlSink PactlSinkInfo(const std::string& name) {
     const std::string text = line.substr(start);
     if (text.rfind("Name: ", 0) == 0) inSink = text.substr(6) == name;
     if (!inSink) continue;
+    // The sample format line: "<label>: s16le 2ch 44100Hz".
     char format[32] = {};
-    if (std::sscanf(text.c_str(), "Sample Specification: %31s %dch %dHz", format, &sink.channels,
-                    &sink.rate) == 3) {
+    const std::size_t colon = text.find(": ");
+    if (text.rfind("Sample ", 0) == 0 && colon != std::string::npos &&
+        std::sscanf(text.c_str() + colon + 2, "%31s %dch %dHz", format, &sink.channels, &sink.rate) == 3) {
       continue;
     }
     if (text.rfind("Monitor Source: ", 0) == 0) sink.monitor = text.substr(16);

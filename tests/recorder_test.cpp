@@ -20,6 +20,7 @@
 #include "settings/settings_store.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/timed_recording.h"
 
 namespace tarn {
 namespace {
@@ -81,19 +82,7 @@ class RecorderTest : public ::testing::Test {
                      std::vector<std::pair<double, double>> pauses = {}, int quality = 1) {
     const std::string name = "rec" + std::to_string(++counter_) + "." + ext;
     EXPECT_EQ(recorder.Start(name, out_.path(), ext, ext, fps, quality), 0);
-    const auto begin = std::chrono::steady_clock::now();
-    auto at = [&begin](double s) { std::this_thread::sleep_until(begin + std::chrono::duration<double>(s)); };
-    recorder.Resume();
-    for (const auto& [pauseAt, resumeAt] : pauses) {
-      at(pauseAt);
-      recorder.Pause();
-      at(resumeAt);
-      recorder.Resume();
-    }
-    at(seconds);
-    recorder.Stop();
-    EXPECT_TRUE(recorder.WaitUntilFinished(20000));
-    EXPECT_TRUE(recorder.lastFinishOk());
+    test::RunTimedRecording(recorder, seconds, pauses);
     return out_.path() + "/" + name;
   }
 
