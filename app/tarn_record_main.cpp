@@ -17,6 +17,7 @@
 
 #include "app/app_data_dir.h"
 #include "platform/screen_capture.h"
+#include "recorder/containers.h"
 #include "recorder/recorder.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
@@ -152,12 +153,6 @@ int ParseOptions(int argc, char** argv, Options& options) {
   return 0;
 }
 
-// The muxer name that goes with a container extension.
-std::string ContainerName(const std::string& ext) {
-  if (ext == "wmv") return "asf";
-  if (ext == "mkv") return "matroska";
-  return ext;
-}
 
 class Listener : public tarn::RecorderListener {
  public:
@@ -186,9 +181,13 @@ int main(int argc, char** argv) {
     store.SetOverride(name.substr(0, dot), name.substr(dot + 1), value);
   }
 
-  const std::string ext =
+  const std::string format =
       options.format.value_or(store.GetString(tarn::kVideoFormat, tarn::kVideoFormatDefault,
                                               tarn::kVideoFormatCapacity));
+  // A stored format the record page does not offer records MP4, as the page shows it.
+  const tarn::ContainerChoice container =
+      tarn::ContainerForFormat(format).value_or(*tarn::ContainerForFormat("mp4"));
+  const std::string ext(container.extension);
   const int fps =
       options.fps.value_or(store.GetInt(tarn::kVideoFramerate, tarn::kVideoFramerateRecordDefault));
   const int quality = options.quality.value_or(store.GetInt(tarn::kQuality, tarn::kQualityDefault));
@@ -209,7 +208,7 @@ int main(int argc, char** argv) {
 
   Listener listener(options.verbose);
   tarn::Recorder recorder(&listener, &store);
-  const int started = recorder.Start(fileName, outputDir, ext, ContainerName(ext), fps, quality);
+  const int started = recorder.Start(fileName, outputDir, ext, std::string(container.muxer), fps, quality);
   if (started != 0) {
     std::cerr << "tarn-record: the recording could not start (code " << started << ")";
     if (started == tarn::kStartNoVideoDevice) std::cerr << ": no video capture device";
