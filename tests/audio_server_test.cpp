@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "tests/support/command_output.h"
 #include "tests/support/silent_socket.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,19 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct PipeCloser {
-  void operator()(FILE* pipe) const { ::pclose(pipe); }
-};
-
-std::string CommandOutput(const std::string& command) {
-  std::unique_ptr<FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
-  std::string output;
-  if (!pipe) return output;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, got);
-  return output;
-}
+using test::CommandOutput;
 
 bool ServerReachable() { return std::system("pactl info >/dev/null 2>&1") == 0; }
 

@@ -17,6 +17,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "tests/support/command_output.h"
+
 namespace tarn::test {
 
 struct StreamInfo {
@@ -152,17 +154,6 @@ inline std::vector<RgbPicture> DecodePictures(const std::string& path, int maxPi
   return pictures;
 }
 
-// Runs a command and returns what it printed on standard output.
-inline std::string CommandOutput(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return output;
-}
 
 
 // Decodes the first audio stream to mono float samples (the channels averaged)
