@@ -12,9 +12,9 @@
 namespace tarn {
 namespace {
 
-// The message the tray menu's quit item sends; the main window treats a close
-// request carrying it as "quit", never as "minimise".
-constexpr quintptr kAppQuitMessage = 0x0414;
+// The close parameter of a session end: the main window closes without asking,
+// after finishing a recording in progress.
+constexpr quintptr kSessionEndClose = 0x7FFF;
 
 int signalPipe[2] = {-1, -1};
 
@@ -58,7 +58,7 @@ void QuitSignals::OnSignal() {
   while (::read(signalPipe[0], &byte, 1) == 1) {
     LOG(INFO) << "signal " << static_cast<int>(byte) << " received, closing the main window";
   }
-  ui::PostMessage(window_.data(), ui::kWmClose, kAppQuitMessage, 0);
+  ui::PostMessage(window_.data(), ui::kWmClose, kSessionEndClose, 0);
 }
 
 }  // namespace tarn

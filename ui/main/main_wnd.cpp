@@ -5,11 +5,29 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
+#include <utility>
+
+#include "app/app_data_dir.h"
+#include "platform/global_hot_keys.h"
+#include "platform/screen_capture.h"
+#include "recorder/containers.h"
+#include "settings/settings_store.h"
+#include "ui/main/main_hot_keys.h"
+#include "ui/main/main_messages.h"
+#include "ui/main/main_task_menu.h"
+#include "ui/main/main_tray_icon.h"
+#include "ui/main/message_box_dialog.h"
+#include "ui/main/pop_menu.h"
+#include "ui/main/recorded_file_list.h"
+#include "ui/main/rename_file_dialog.h"
+#include "ui/main/shell_actions.h"
 
 namespace tarn::ui {
 namespace {
@@ -23,16 +41,63 @@ constexpr const char* kContainerNames[6] = {"radio_mp4", "radio_flv", "radio_wmv
 constexpr const char* kQualityNames[3] = {"quality_high", "quality_middle", "quality_low"};
 constexpr const char* kTopBarNames[5] = {"login", "username", "help", "seting", "feedback"};
 
+QString VoiceSizeText(int value) { return QString::asprintf("%ddB", value); }
+
 }  // namespace
 
-CMainWnd::CMainWnd() = default;
+CMainWnd::CMainWnd() : CMainWnd(Services{}) {}
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::CMainWnd(Services services)
+    : settings_(services.settings != nullptr ? *services.settings : SettingsStore::Instance()),
+      services_(std::move(services)) {
+  if (!services_.hotKeys) services_.hotKeys = platform::CreateGlobalHotKeys();
+  if (!services_.hotKeyIdentifier) services_.hotKeyIdentifier = platform::HotKeyIdentifier;
+  if (!services_.clickMonitorFactory) services_.clickMonitorFactory = platform::CreateClickMonitor;
+}
+
+CMainWnd::~CMainWnd() {
+  // The engine's threads end first: a recording still being written is
+  // finished, and nothing reports to a half-destroyed window.
+  recorder_.reset();
+  ReleaseDesktopHooks();
+}
+
+// --- Initialisation ----------------------------------------------------------
 
 void CMainWnd::InitWindow() {
-  // The marker a second start of the program looks for.
-  setProperty(kInstanceMarkerProperty, 1);
+  // Every start of the program records the whole screen until a region is chosen.
+  settings_.SetString(kUserDefinedRegionCheck, "0");
 
+  // Global hot keys; a press reaches the window as a hot-key message.
+  hotKeys_ = std::make_unique<MainHotKeys>(settings_, std::move(services_.hotKeys),
+                                           services_.hotKeyIdentifier);
+  // The grabbing thread hands each press over to the UI thread; it is joined
+  // before the window goes.
+  hotKeys_->RegisterAll(
+      [this](int id) { PostMessage(this, kWmHotKey, static_cast<quintptr>(id), 0); });
+
+  // The marker a second start of the program looks for, and the icon.
+  setProperty(kInstanceMarkerProperty, 1);
+  setWindowIcon(ProgramIcon(kTrayIconNormal));
+
+  trayIcon_ = std::make_unique<MainTrayIcon>(this);
+  trayIcon_->Add();
+
+  FindControls();
+
+  LoadRecordPageOptions();
+
+  // The recordings folder, created when missing, and its recordings.
+  outputDir_ = GetOutputDir(settings_);
+  QDir().mkpath(QString::fromStdString(outputDir_));
+  fileList_ = std::make_unique<RecordedFileList>(this);
+  fileList_->AttachList(kListRecorded, fileListView_);
+  fileList_->Fill(outputDir_);
+
+  recorder_ = std::make_unique<Recorder>(this, &settings_);
+}
+
+void CMainWnd::FindControls() {
   mainTab_ = RequireControl<QStackedWidget>("main-tab");
   for (int i = 0; i < 4; ++i) pageOptions_[i] = RequireControl<QAbstractButton>(kPageOptionNames[i]);
   for (int i = 0; i < 3; ++i) {
@@ -48,15 +113,46 @@ void CMainWnd::InitWindow() {
   pauseButton_ = RequireControl<QPushButton>("recorderPauseBtn");
   stopButton_ = RequireControl<QPushButton>("recorderStopBtn");
   recordTimeText_ = RequireControl<QLabel>("recordTimeText");
-  fileList_ = RequireControl<QListWidget>("listview");
+  fileListView_ = RequireControl<QListWidget>("listview");
   brushButton_ = RequireControl<QPushButton>("brushBtn");
   for (const char* name : kTopBarNames) RequireControl<QAbstractButton>(name);
+  // The account services are not part of this program.
+  FindControl<QAbstractButton>("login")->setVisible(false);
+  FindControl<QAbstractButton>("username")->setVisible(false);
 
-  // Start and pause share one place: only one of them is visible.
-  pauseButton_->setVisible(false);
-  startButton_->setVisible(true);
+  ShowRecordingButtons(false);
   recordTimeText_->setText("00:00:00");
   SelectPage(0);
+}
+
+void CMainWnd::LoadRecordPageOptions() {
+  // Setting the controls from the settings writes nothing back.
+  loadingOptions_ = true;
+  containerExt_ = "mp4";
+  containerName_ = "mp4";
+  SelectContainer(settings_.GetString(kVideoFormat, kVideoFormatDefault, kVideoFormatCapacity));
+
+  const int voiceSource = settings_.GetInt(kVoiceSource, kVoiceSourceDefault);
+  if (voiceSource >= 0 && voiceSource < 3) voiceSourceOptions_[voiceSource]->setChecked(true);
+  quality_ = settings_.GetInt(kQuality, kQualityDefault);
+  if (quality_ >= 0 && quality_ < 3) qualityOptions_[quality_]->setChecked(true);
+
+  const int voiceSize = settings_.GetInt(kVoiceSize, kVoiceSizeDefault);
+  voiceSlider_->setValue(voiceSize);
+  voiceSizeLabel_->setText(VoiceSizeText(voiceSize));
+  microphoneCheck_->setChecked(settings_.GetInt(kMicrophoneCheck, kMicrophoneCheckDefault) != 0);
+  audioMuteCheck_->setChecked(settings_.GetInt(kAudioMuteCheck, kAudioMuteCheckDefault) != 0);
+  loadingOptions_ = false;
+}
+
+void CMainWnd::SelectContainer(const std::string& format) {
+  const auto choice = ContainerForFormat(format);
+  if (!choice) return;  // an unknown value leaves the options as they are
+  containerExt_ = std::string(choice->extension);
+  containerName_ = std::string(choice->muxer);
+  for (int i = 0; i < 6; ++i) {
+    if (choice->radioName == kContainerNames[i]) containerOptions_[i]->setChecked(true);
+  }
 }
 
 void CMainWnd::SelectPage(int index) {
@@ -65,18 +161,293 @@ void CMainWnd::SelectPage(int index) {
   if (!pageOptions_[index]->isChecked()) pageOptions_[index]->setChecked(true);
 }
 
+// --- Notifications -----------------------------------------------------------
+
 void CMainWnd::Notify(const TNotifyUI& msg) {
-  if (msg.sType == kNotifySelectChanged && msg.wParam == 1) {
-    for (int i = 0; i < 4; ++i) {
-      if (msg.senderName == kPageOptionNames[i]) SelectPage(i);
+  const QString& name = msg.senderName;
+  if (msg.sType == kNotifySelectChanged) {
+    if (name == "microphone-check" || name == "audio-mute-check") {
+      if (!loadingOptions_) {
+        settings_.SetString(kGlobalSection, name.toStdString(), msg.wParam != 0 ? "1" : "0");
+      }
+    } else if (msg.wParam == 1) {
+      OnOptionSelected(name);
+    }
+    return;
+  }
+  if (msg.sType == kNotifyValueChanged) {
+    if (name == "microphone-voice-slider") {
+      voiceSizeLabel_->setText(VoiceSizeText(msg.wParam));
+      if (!loadingOptions_) settings_.SetInt(kVoiceSize, msg.wParam);
+    }
+    return;
+  }
+  if (msg.sType != kNotifyClick) return;
+  if (name == "recorderStartBtn") {
+    StartRecording();
+  } else if (name == "recorderPauseBtn") {
+    PauseRecording();
+  } else if (name == "recorderStopBtn") {
+    StopRecording();
+  } else if (name == "brushBtn") {
+    OpenScreenBrush();
+  } else if (name == "seting") {
+    OpenSettingsDialog();
+  } else if (name == "help") {
+    OpenWebPage(WebPageUrl("/help"));
+  } else if (name == "feedback") {
+    OpenWebPage(WebPageUrl("/feedback"));
+  } else if (name == "playBtn" || name == "recorderCutBtn" || name == "listMenuBtn") {
+    OnRowButton(msg);
+  }
+}
+
+void CMainWnd::OnOptionSelected(const QString& name) {
+  for (int i = 0; i < 4; ++i) {
+    if (name == kPageOptionNames[i]) SelectPage(i);
+  }
+  if (loadingOptions_) return;
+  for (int i = 0; i < 3; ++i) {
+    if (name == kVoiceSourceNames[i]) settings_.SetInt(kVoiceSource, i);
+    if (name == kQualityNames[i]) {
+      quality_ = i;
+      settings_.SetInt(kQuality, i);
+    }
+  }
+  for (int i = 0; i < 6; ++i) {
+    if (name != kContainerNames[i]) continue;
+    const std::string format = kContainerNames[i] + std::string_view("radio_").size();
+    if (const auto choice = ContainerForFormat(format)) {
+      containerExt_ = std::string(choice->extension);
+      containerName_ = std::string(choice->muxer);
+      settings_.SetString(kVideoFormat, choice->format);
     }
   }
 }
 
+void CMainWnd::OnRowButton(const TNotifyUI& msg) {
+  bool ok = false;
+  const int index = msg.pSender != nullptr ? msg.pSender->property("tag").toInt(&ok) : 0;
+  if (!ok) return;
+  const RecordedFile* entry = fileList_->Find(index);
+  if (entry == nullptr) return;
+  if (msg.senderName == "playBtn") {
+    OpenWithDefaultProgram(entry->fullPath);
+  } else if (msg.senderName == "recorderCutBtn") {
+    LOG(INFO) << "cut page for " << entry->fullPath;
+    SelectPage(1);
+  } else if (msg.senderName == "listMenuBtn") {
+    const QPoint click = msg.pSender->mapToGlobal(msg.pSender->rect().bottomRight());
+    PopMenu::Open(this, kListRecorded, index, click);
+  }
+}
+
+// --- Private messages ----------------------------------------------------------
+
+qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr lParam,
+                                      bool& handled) {
+  switch (message) {
+    case kWmTimer:
+      if (wParam == kTimerScrollList) {
+        KillTimer(kTimerScrollList);
+        fileList_->ScrollToLast(kListRecorded);
+      } else if (wParam == kTimerTrayBlink) {
+        trayBlinkPhase_ = !trayBlinkPhase_;
+        trayIcon_->Modify(trayBlinkPhase_ ? kTrayIconAlternate : kTrayIconNormal,
+                          QString::fromUtf8(kTrayTipRecording), QString());
+      }
+      break;
+    case kWmHotKey:
+      OnHotKey(static_cast<int>(wParam), lParam);
+      handled = true;
+      break;
+    case kWmTrayIcon:
+      if (lParam == kWmRButtonDown) {
+        OpenTrayMenu();
+        handled = true;
+      } else if (lParam == kWmLButtonDown) {
+        ShowAndActivate();
+        handled = true;
+      }
+      break;
+    case kWmAppQuit:
+      PostMessage(this, kWmClose, kCloseForQuit, 0);
+      break;
+    case kWmShowMain:
+      ShowAndActivate();
+      break;
+    case kWmOpenHelp:
+      OpenWebPage(WebPageUrl("/help"));
+      break;
+    case kWmOpenSettings:
+      ShowAndActivate();
+      OpenSettingsDialog();
+      break;
+    case kWmOpenFeedback:
+      ShowAndActivate();
+      OpenWebPage(WebPageUrl("/feedback"));
+      break;
+    case kWmCheckUpdate:
+      LOG(INFO) << "update check asked for from the tray menu: no update service is configured";
+      break;
+    case kWmFileOpenDir:
+    case kWmFileRename:
+    case kWmFileRemove:
+    case kWmFileDelete:
+      OnFileMenu(message, wParam);
+      break;
+    case kWmRecordStart:
+      StartRecording();
+      handled = true;
+      break;
+    case kWmRecordPause:
+      PauseRecording();
+      handled = true;
+      break;
+    case kWmRecordStop:
+      StopRecording();
+      handled = true;
+      break;
+    case kWmRecordSecondsMessage:
+      ShowElapsed(static_cast<std::int64_t>(lParam));
+      handled = true;
+      break;
+    case kWmRecordFinished:
+      OnRecordFinishedMessage();
+      handled = true;
+      break;
+    case kWmDurationsReady:
+      if (fileList_->TakeDurations()) SetTimer(kTimerScrollList, 50);
+      handled = true;
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
+  const FileMenuRequest request = UnpackFileMenuRequest(wParam);
+  const RecordedFile* entry = fileList_->Find(request.index);
+  if (entry == nullptr) return;
+  switch (message) {
+    case kWmFileOpenDir:
+      OpenFolder(request.listKind == kListRecorded ? entry->directory : GetOutputDir(settings_));
+      break;
+    case kWmFileRemove:
+      fileList_->Remove(request.listKind, request.index);
+      break;
+    case kWmFileDelete:
+      if (MessageBoxDialog::Ask(this, QString::fromUtf8(kDeleteQuestionText)) == 1) {
+        fileList_->Delete(request.index);
+      }
+      break;
+    case kWmFileRename: {
+      QString newName;
+      if (RenameFileDialog::Ask(this, QString::fromStdString(entry->fileName), &newName) == 1) {
+        fileList_->Rename(request.index, newName.toStdString());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CMainWnd::OnHotKey(int id, qintptr lParam) {
+  switch (hotKeys_->ActionFor(id)) {
+    case HotKeyAction::kStartPause:
+      // The floating panel is told first, so its buttons match what follows.
+      if (uiState_ == kUiRecording) {
+        PostMessage(floatingPanel_.data(), kWmPanelPaused, static_cast<quintptr>(id), lParam);
+        PauseRecording();
+      } else {
+        PostMessage(floatingPanel_.data(), kWmPanelRunning, static_cast<quintptr>(id), lParam);
+        StartRecording();
+      }
+      break;
+    case HotKeyAction::kStop:
+      StopRecording();
+      break;
+    case HotKeyAction::kOpenLog:
+      OpenFolder(GetAppDataDir(kLogRelativeDir));
+      break;
+    case HotKeyAction::kScreenBrush:
+      OpenScreenBrush();
+      break;
+    case HotKeyAction::kScreenshot:
+    case HotKeyAction::kNone:
+      break;
+  }
+}
+
+// --- Windows opened from here ----------------------------------------------------
+
+void CMainWnd::ShowAndActivate() {
+  if (isMinimized()) {
+    showNormal();
+  } else {
+    show();
+  }
+  raise();
+  activateWindow();
+}
+
+void CMainWnd::OpenTrayMenu() {
+  const QPoint cursor = QCursor::pos();
+  ShowAndActivate();
+  CMainTaskMenu::Open(this, cursor);
+}
+
+void CMainWnd::OpenScreenBrush() {
+  LOG(INFO) << "screen brush asked for: this build has no screen brush yet";
+}
+
+void CMainWnd::OpenSettingsDialog() {
+  LOG(INFO) << "settings dialog asked for: this build has no settings dialog yet";
+}
+
+// --- Closing ---------------------------------------------------------------------
+
+bool CMainWnd::OnClose(quintptr wParam) {
+  const bool quitting = wParam == kCloseForQuit || wParam == kCloseForSessionEnd;
+  if (quitPending_) {
+    // Already waiting for the recording's file; the close follows it.
+    return recorder_ == nullptr || recorder_->WaitUntilFinished(0);
+  }
+  if (!quitting && settings_.GetInt(kWindowClose, kWindowCloseDefault) != 0) {
+    showMinimized();
+    return false;
+  }
+  if (recorder_ == nullptr) return true;
+  const int engineState = recorder_->state();
+  if (engineState == kStateRecording || engineState == kStatePaused) {
+    if (wParam != kCloseForSessionEnd &&
+        MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileRecordingText)) != 1) {
+      return false;
+    }
+    StopRecording();
+  }
+  if (recorder_->WaitUntilFinished(0)) return true;
+  // The file is still being finished: the window stays responsive and closes
+  // when the engine reports the file complete.
+  quitPending_ = true;
+  setEnabled(false);
+  LOG(INFO) << "closing once the recording's file is complete";
+  return false;
+}
+
 void CMainWnd::OnFinalMessage() {
+  ReleaseDesktopHooks();
   // The main window's end is the program's end.
   LOG(INFO) << "main window closed";
   QCoreApplication::exit(0);
+}
+
+void CMainWnd::ReleaseDesktopHooks() {
+  StopWatchingClicks();
+  if (trayIcon_) trayIcon_->Delete();
+  if (hotKeys_) hotKeys_->UnregisterAll();
 }
 
 }  // namespace tarn::ui

@@ -1,10 +1,20 @@
 #pragma once
-// The main window: the record page, the lists and the tool pages, and the hub
-// the other windows and the engine send their messages to.
+// The main window: the record page and its options, the recording control
+// (start, pause, resume, stop), the recordings list, the global hot keys and
+// the tray icon; the hub the other windows and the engine send their messages
+// to. UI thread only, except the listener calls, which hand over to it.
 
+#include <QPoint>
+#include <QPointer>
 #include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
 
 #include "online/update_checker.h"
+#include "recorder/recorder.h"
 #include "ui/framework/window_impl_base.h"
 
 class QAbstractButton;
@@ -15,29 +25,114 @@ class QPushButton;
 class QSlider;
 class QStackedWidget;
 
+namespace tarn {
+class SettingsStore;
+namespace platform {
+class ClickMonitor;
+class GlobalHotKeys;
+}  // namespace platform
+}  // namespace tarn
+
 namespace tarn::ui {
+
+class MainHotKeys;
+class MainTrayIcon;
+class RecordedFileList;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
 // The property that marks the main window for a second start of the program.
 inline constexpr const char* kInstanceMarkerProperty = "TarnRecorder";
 
-class CMainWnd : public WindowImplBase, public UpdateCheckListener {
+// Recording UI states.
+inline constexpr int kUiIdle = 0;
+inline constexpr int kUiRecording = 1;
+inline constexpr int kUiPaused = 2;
+inline constexpr int kUiStopped = 3;
+
+// Prompts and questions of the main window.
+inline constexpr const char* kNoVideoDeviceText = "获取视频设备失败";
+inline constexpr const char* kNoAudioDeviceText = "获取音频设备失败";
+inline constexpr const char* kStartFailedText = "开始录制失败,请检查保存目录";
+inline constexpr const char* kQuitWhileRecordingText = "正在录制中,确定要退出吗?";
+inline constexpr const char* kDeleteQuestionText = "确定要删除吗?";
+
+class CMainWnd : public WindowImplBase, public UpdateCheckListener, public RecorderListener {
   Q_OBJECT
 
  public:
+  // What the window works with; each null member takes the program's own
+  // (the settings file, X11 hot keys and clicks).
+  struct Services {
+    SettingsStore* settings = nullptr;
+    std::unique_ptr<platform::GlobalHotKeys> hotKeys;
+    std::function<int(const std::string&)> hotKeyIdentifier;
+    std::function<std::unique_ptr<platform::ClickMonitor>()> clickMonitorFactory;
+  };
+
   CMainWnd();
+  explicit CMainWnd(Services services);
   ~CMainWnd() override;
+
+  // Starts a new recording, or resumes a paused one.
+  void StartRecording();
+  // Pauses a running recording.
+  void PauseRecording();
+  // Stops a running or paused recording; its file is listed once complete.
+  void StopRecording();
+
+  int recordingUiState() const { return uiState_; }
+  Recorder& recorder() { return *recorder_; }
+  RecordedFileList& fileList() { return *fileList_; }
+  MainTrayIcon& trayIcon() { return *trayIcon_; }
+  MainHotKeys& hotKeys() { return *hotKeys_; }
+  // The name (without folder) of the last recording started.
+  const std::string& currentFileName() const { return currentFileName_; }
+  const std::string& containerExtension() const { return containerExt_; }
+  const std::string& containerName() const { return containerName_; }
+  // Where the floating panel goes in panel mode (computed at each start).
+  QPoint panelPosition() const { return panelPosition_; }
+  // The window waits for a recording's file before it closes.
+  bool closingAfterRecording() const { return quitPending_; }
+  // Whether clicks are being watched for the recording's click rings.
+  bool watchingClicks() const { return clickMonitor_ != nullptr; }
+
+  // RecorderListener, called on the engine's threads.
+  void OnRecordSeconds(std::int64_t seconds) override;
+  void OnRecordingFinished(const std::string& path, bool ok) override;
 
  protected:
   QString GetSkinFile() const override { return "MainWindow.ui"; }
   QString GetWindowClassName() const override { return QString::fromUtf8(kMainWindowTitle); }
   void InitWindow() override;
   void Notify(const TNotifyUI& msg) override;
+  qintptr HandleCustomMessage(unsigned message, quintptr wParam, qintptr lParam,
+                              bool& handled) override;
+  bool OnClose(quintptr wParam) override;
   void OnFinalMessage() override;
 
  private:
+  void FindControls();
+  void LoadRecordPageOptions();
   void SelectPage(int index);
+  void SelectContainer(const std::string& format);
+  void OnOptionSelected(const QString& name);
+  void OnRowButton(const TNotifyUI& msg);
+  void OnFileMenu(unsigned message, quintptr wParam);
+  void OnHotKey(int id, qintptr lParam);
+  void OnRecordFinishedMessage();
+  void ShowRecordingButtons(bool recording);
+  void ShowElapsed(std::int64_t seconds);
+  void ShowAndActivate();
+  void OpenTrayMenu();
+  void OpenScreenBrush();
+  void OpenSettingsDialog();
+  void StartWatchingClicks();
+  void StopWatchingClicks();
+  void ReleaseDesktopHooks();
+
+  SettingsStore& settings_;
+  Services services_;
 
   // Controls of the layout, found in InitWindow; owned by the window.
   QStackedWidget* mainTab_ = nullptr;
@@ -53,8 +148,37 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener {
   QPushButton* pauseButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
   QLabel* recordTimeText_ = nullptr;
-  QListWidget* fileList_ = nullptr;
+  QListWidget* fileListView_ = nullptr;
   QPushButton* brushButton_ = nullptr;
+
+  // Record page state.
+  bool loadingOptions_ = false;  // the options are being set from the settings
+  int uiState_ = kUiIdle;
+  std::string containerExt_ = "mp4";
+  std::string containerName_ = "mp4";
+  int quality_ = 1;
+  std::string outputDir_;
+  std::string currentFileName_;
+  int panelMode_ = 0;
+  int regionMode_ = 0;
+  QPoint panelPosition_;
+  // The floating control panel's window while it exists (none in this build).
+  QPointer<QWidget> floatingPanel_;
+  bool trayBlinkPhase_ = false;
+  bool quitPending_ = false;
+
+  // Files the engine finished, written by its finishing thread, taken by the
+  // UI thread on kWmRecordFinished.
+  std::mutex finishedLock_;
+  std::deque<std::pair<std::string, bool>> finishedFiles_;
+
+  std::unique_ptr<RecordedFileList> fileList_;
+  std::unique_ptr<MainTrayIcon> trayIcon_;
+  std::unique_ptr<MainHotKeys> hotKeys_;
+  std::unique_ptr<platform::ClickMonitor> clickMonitor_;
+  // Declared last, so destroyed first: its threads end (and stop calling the
+  // listener) before anything they report to goes.
+  std::unique_ptr<Recorder> recorder_;
 };
 
 }  // namespace tarn::ui

@@ -1,0 +1,55 @@
+#include "ui/main/main_tray_icon.h"
+
+#include "ui/framework/window_impl_base.h"
+#include "ui/main/main_messages.h"
+
+namespace tarn::ui {
+
+QIcon ProgramIcon(int iconId) {
+  const QString file = iconId == kTrayIconAlternate ? "app-icon-alt.png" : "app-icon.png";
+  return QIcon(WindowImplBase::GetResourcePath() + file);
+}
+
+MainTrayIcon::MainTrayIcon(QObject* owner) : owner_(owner) {}
+
+MainTrayIcon::~MainTrayIcon() { Delete(); }
+
+void MainTrayIcon::Add() {
+  if (added_) return;
+  icon_ = std::make_unique<QSystemTrayIcon>();
+  connect(icon_.get(), &QSystemTrayIcon::activated, this, &MainTrayIcon::OnActivated);
+  added_ = true;
+  Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle), QString());
+  icon_->show();
+}
+
+void MainTrayIcon::Modify(int iconId, const QString& tip, const QString& balloon) {
+  if (!added_) return;
+  iconId_ = iconId;
+  tip_ = tip;
+  balloon_ = balloon;
+  icon_->setIcon(ProgramIcon(iconId));
+  icon_->setToolTip(tip);
+  if (!balloon.isEmpty() && QSystemTrayIcon::isSystemTrayAvailable() &&
+      QSystemTrayIcon::supportsMessages()) {
+    icon_->showMessage(QString(), balloon, QSystemTrayIcon::NoIcon, 3000);
+  }
+}
+
+void MainTrayIcon::Delete() {
+  if (!added_) return;
+  added_ = false;
+  icon_->hide();
+  icon_.reset();
+}
+
+void MainTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (!owner_) return;
+  if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+    PostMessage(owner_.data(), kWmTrayIcon, 0, kWmLButtonDown);
+  } else if (reason == QSystemTrayIcon::Context) {
+    PostMessage(owner_.data(), kWmTrayIcon, 0, kWmRButtonDown);
+  }
+}
+
+}  // namespace tarn::ui

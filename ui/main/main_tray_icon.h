@@ -1,0 +1,61 @@
+#pragma once
+// The notification-area icon of the main window: its picture, tip and
+// balloon follow the recording, and its clicks reach the main window as
+// kWmTrayIcon messages. Works (and keeps its state) when the desktop has no
+// notification area.
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <memory>
+
+namespace tarn::ui {
+
+// The two pictures of the icon.
+inline constexpr int kTrayIconNormal = 131;
+inline constexpr int kTrayIconAlternate = 132;
+
+// Tips and balloons.
+inline constexpr const char* kTrayTipIdle = "高清视频录制软件";
+inline constexpr const char* kTrayTipRecording = "录制中...";
+inline constexpr const char* kTrayTipPaused = "暂停录制...";
+inline constexpr const char* kTrayBalloonStopped = "已停止...";
+
+// The picture of icon 131 or 132, from the skin folder.
+QIcon ProgramIcon(int iconId);
+
+class MainTrayIcon : public QObject {
+  Q_OBJECT
+
+ public:
+  // `owner` receives kWmTrayIcon with the mouse message in lParam.
+  explicit MainTrayIcon(QObject* owner);
+  ~MainTrayIcon() override;
+
+  // Shows the icon with picture 131 and the idle tip.
+  void Add();
+  // Changes picture, tip and balloon; an empty balloon shows none.
+  void Modify(int iconId, const QString& tip, const QString& balloon);
+  // Removes the icon.
+  void Delete();
+
+  bool added() const { return added_; }
+  int iconId() const { return iconId_; }
+  const QString& tip() const { return tip_; }
+  // The last balloon shown, empty when the last change showed none.
+  const QString& balloon() const { return balloon_; }
+
+ private:
+  void OnActivated(QSystemTrayIcon::ActivationReason reason);
+
+  QPointer<QObject> owner_;
+  std::unique_ptr<QSystemTrayIcon> icon_;
+  bool added_ = false;
+  int iconId_ = kTrayIconNormal;
+  QString tip_;
+  QString balloon_;
+};
+
+}  // namespace tarn::ui

@@ -1,0 +1,195 @@
+// The main window's recording control: start, pause, resume and stop, the
+// elapsed time, and the finished file joining the list.
+
+#include <glog/logging.h>
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <ctime>
+
+#include "platform/screen_capture.h"
+#include "recorder/containers.h"
+#include "settings/settings_store.h"
+#include "ui/main/main_messages.h"
+#include "ui/main/main_tray_icon.h"
+#include "ui/main/main_wnd.h"
+#include "ui/main/message_box_dialog.h"
+#include "ui/main/recorded_file_list.h"
+
+namespace tarn::ui {
+namespace {
+
+// "%Y%m%d%H%M%S" of the local time now, a point and the extension.
+std::string RecordingFileName(const std::string& extension) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32] = {};
+  std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+  return std::string(stamp) + "." + extension;
+}
+
+}  // namespace
+
+void CMainWnd::StartRecording() {
+  if (quitPending_ || recorder_ == nullptr) return;
+  const int previousUiState = uiState_;
+  uiState_ = kUiRecording;
+  const int engineState = recorder_->state();
+  if (engineState == kStateRecording) return;
+
+  if (engineState == kStatePaused) {
+    ShowRecordingButtons(true);
+    recorder_->Resume();
+    SetTimer(kTimerTrayBlink, 800);
+    trayIcon_->Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipRecording), QString());
+    return;
+  }
+
+  // A new recording.
+  panelMode_ = settings_.GetInt(kSuspendCheck, kSuspendCheckDefault);
+  outputDir_ = GetOutputDir(settings_);
+  currentFileName_ = RecordingFileName(containerExt_);
+  const int frameRate = settings_.GetInt(kVideoFramerate, kVideoFramerateRecordDefault);
+  quality_ = settings_.GetInt(kQuality, kQualityDefault);
+  const int result =
+      recorder_->Start(currentFileName_, outputDir_, containerExt_, containerName_, frameRate, quality_);
+  if (result != 0) {
+    // Nothing records: the window stays as it was.
+    uiState_ = previousUiState;
+    const char* text = result == kStartNoVideoDevice   ? kNoVideoDeviceText
+                       : result == kStartNoAudioDevice ? kNoAudioDeviceText
+                                                       : kStartFailedText;
+    LOG(ERROR) << "recording could not start (" << result << "): " << text;
+    PromptBoxDialog::Show(this, QString::fromUtf8(text));
+    return;
+  }
+
+  if (panelMode_ != 0) {
+    // The floating panel takes over from the window, placed inside the work area.
+    showMinimized();
+    QRect workArea;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
+    const PanelPosition position = PlaceFloatingPanel(
+        workArea.width(), workArea.height(), settings_.GetInt(kSuspendTop, kSuspendTopDefault),
+        settings_.GetInt(kSuspendRight, kSuspendRightDefault));
+    panelPosition_ = QPoint(position.x, position.y);
+    if (floatingPanel_) {
+      floatingPanel_->move(panelPosition_);
+      floatingPanel_->show();
+    }
+  }
+
+  if (settings_.GetInt(kMouseEffectClickCheck, kMouseEffectClickCheckDefault) != 0) {
+    StartWatchingClicks();
+  }
+  ShowRecordingButtons(true);
+  regionMode_ = settings_.GetInt(kUserDefinedRegionCheck, kUserDefinedRegionCheckDefault);
+  recorder_->Resume();
+  trayBlinkPhase_ = false;
+  SetTimer(kTimerTrayBlink, 800);
+  const QString recording = QString::fromUtf8(kTrayTipRecording);
+  trayIcon_->Modify(kTrayIconNormal, recording, recording);
+  LOG(INFO) << "recording " << outputDir_ << "/" << currentFileName_ << " (" << containerName_
+            << ", " << frameRate << " fps, quality " << quality_ << ")";
+}
+
+void CMainWnd::PauseRecording() {
+  uiState_ = kUiPaused;
+  if (recorder_ == nullptr || recorder_->state() != kStateRecording) return;
+  ShowRecordingButtons(false);
+  startButton_->setText(QString::fromUtf8("继续录制"));
+  recorder_->Pause();
+  KillTimer(kTimerTrayBlink);
+  const QString paused = QString::fromUtf8(kTrayTipPaused);
+  trayIcon_->Modify(kTrayIconAlternate, paused, paused);
+}
+
+void CMainWnd::StopRecording() {
+  uiState_ = kUiStopped;
+  if (recorder_ == nullptr) return;
+  const int engineState = recorder_->state();
+  if (engineState != kStateRecording && engineState != kStatePaused) return;
+
+  KillTimer(kTimerTrayBlink);
+  trayIcon_->Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle),
+                    QString::fromUtf8(kTrayBalloonStopped));
+  ShowAndActivate();
+  if (floatingPanel_) floatingPanel_->hide();
+  ShowRecordingButtons(false);
+  recordTimeText_->setText("00:00:00");
+  StopWatchingClicks();
+  // The engine finishes the file on its own thread; the window stays
+  // responsive and lists the file when the engine reports it complete.
+  recorder_->Stop();
+}
+
+void CMainWnd::ShowRecordingButtons(bool recording) {
+  // Start and pause share one place: only one of them is visible.
+  pauseButton_->setVisible(recording);
+  startButton_->setVisible(!recording);
+  if (recording || uiState_ != kUiPaused) startButton_->setText(QString::fromUtf8("开始录制"));
+}
+
+void CMainWnd::ShowElapsed(std::int64_t seconds) {
+  // A report still on its way when the recording stopped changes nothing.
+  if (uiState_ != kUiRecording && uiState_ != kUiPaused) return;
+  if (seconds < 0) seconds = 0;
+  recordTimeText_->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
+                                             static_cast<int>((seconds % 3600) / 60),
+                                             static_cast<int>(seconds % 60)));
+}
+
+void CMainWnd::OnRecordSeconds(std::int64_t seconds) {
+  PostMessage(this, kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
+}
+
+void CMainWnd::OnRecordingFinished(const std::string& path, bool ok) {
+  {
+    std::lock_guard lock(finishedLock_);
+    finishedFiles_.emplace_back(path, ok);
+  }
+  PostMessage(this, kWmRecordFinished, 0, 0);
+}
+
+void CMainWnd::OnRecordFinishedMessage() {
+  std::deque<std::pair<std::string, bool>> finished;
+  {
+    std::lock_guard lock(finishedLock_);
+    finished.swap(finishedFiles_);
+  }
+  for (const auto& [path, ok] : finished) {
+    if (!ok) LOG(ERROR) << "the recording " << path << " may be incomplete";
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    fileList_->AddFinishedRecording(dir, name);
+  }
+  if (quitPending_) {
+    // The engine sets its finished flag right after reporting the file.
+    if (recorder_ != nullptr) recorder_->WaitUntilFinished(5000);
+    PostMessage(this, kWmClose, kCloseForQuit, 0);
+  }
+}
+
+void CMainWnd::StartWatchingClicks() {
+  StopWatchingClicks();
+  std::unique_ptr<platform::ClickMonitor> monitor = services_.clickMonitorFactory();
+  if (monitor == nullptr) return;
+  // The monitor's thread marks presses for the screen source's click rings.
+  if (!monitor->Start([](int button) { MarkMouseClick(button); })) {
+    LOG(WARNING) << "mouse clicks cannot be watched: no click rings in this recording";
+    return;
+  }
+  clickMonitor_ = std::move(monitor);
+}
+
+void CMainWnd::StopWatchingClicks() {
+  if (clickMonitor_ == nullptr) return;
+  clickMonitor_->Stop();
+  clickMonitor_.reset();
+}
+
+}  // namespace tarn::ui

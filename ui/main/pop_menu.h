@@ -1,0 +1,36 @@
+#pragma once
+// The menu of a row of the recordings lists: open the folder, rename, remove
+// the row, delete the file. The chosen item is posted to the main window with
+// the row's list and index; the menu then closes and deletes itself.
+
+#include <QPointer>
+
+#include "ui/framework/window_impl_base.h"
+
+namespace tarn::ui {
+
+class PopMenu : public WindowImplBase {
+  Q_OBJECT
+
+ public:
+  PopMenu(QWidget* mainWindow, int listKind, int index);
+
+  // Creates the menu for the row `index` of list `listKind` and shows it to
+  // the left of `click` (screen coordinates). Null when its layout cannot be
+  // loaded (logged).
+  static PopMenu* Open(QWidget* mainWindow, int listKind, int index, QPoint click);
+
+ protected:
+  QString GetSkinFile() const override { return "PopMenu.ui"; }
+  QString GetWindowClassName() const override { return "PopMenu"; }
+  void InitWindow() override;
+  void Notify(const TNotifyUI& msg) override;
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  QPointer<QWidget> mainWindow_;
+  int listKind_;
+  int index_;
+};
+
+}  // namespace tarn::ui
