@@ -53,6 +53,7 @@ CMainWnd::CMainWnd(Services services)
   if (!services_.hotKeys) services_.hotKeys = platform::CreateGlobalHotKeys();
   if (!services_.hotKeyIdentifier) services_.hotKeyIdentifier = platform::HotKeyIdentifier;
   if (!services_.clickMonitorFactory) services_.clickMonitorFactory = platform::CreateClickMonitor;
+  if (!services_.onClosed) services_.onClosed = [] { QCoreApplication::exit(0); };
 }
 
 CMainWnd::~CMainWnd() {
@@ -441,7 +442,7 @@ void CMainWnd::OnFinalMessage() {
   ReleaseDesktopHooks();
   // The main window's end is the program's end.
   LOG(INFO) << "main window closed";
-  QCoreApplication::exit(0);
+  services_.onClosed();
 }
 
 void CMainWnd::ReleaseDesktopHooks() {

@@ -68,6 +68,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     std::unique_ptr<platform::GlobalHotKeys> hotKeys;
     std::function<int(const std::string&)> hotKeyIdentifier;
     std::function<std::unique_ptr<platform::ClickMonitor>()> clickMonitorFactory;
+    // Runs when the window has closed for good; ends the program's event loop.
+    std::function<void()> onClosed;
   };
 
   CMainWnd();

@@ -6,44 +6,47 @@
 
 namespace tarn::ui {
 
+namespace {
+
+// A menu's wanted rectangle moved back into the work area. Edges are
+// exclusive: a menu of height h at top t covers rows t to t + h - 1.
+struct Placed {
+  int left;
+  int top;
+};
+
+}  // namespace
+
 QPoint PlaceTrayMenu(QPoint cursor, QSize menu, QRect workArea) {
-  QRect wanted(cursor, menu);
-  if (wanted.bottom() > workArea.bottom()) {
-    if (menu.height() < workArea.height()) {
-      wanted.moveBottom(cursor.y());
-    } else {
-      wanted.moveTop(workArea.top());
-    }
+  const int areaRight = workArea.x() + workArea.width();
+  const int areaBottom = workArea.y() + workArea.height();
+  Placed placed{cursor.x(), cursor.y()};
+  if (placed.top + menu.height() > areaBottom) {
+    placed.top = menu.height() < workArea.height() ? cursor.y() - menu.height() : workArea.y();
   }
-  if (wanted.right() > workArea.right()) {
-    if (menu.width() < workArea.width()) {
-      wanted.moveRight(workArea.right());
-    } else {
-      wanted.moveLeft(workArea.left());
-    }
+  if (placed.left + menu.width() > areaRight) {
+    placed.left = menu.width() < workArea.width() ? areaRight - menu.width() : workArea.x();
   }
-  return {wanted.left() + 6, wanted.top() - 6};
+  // Off the cursor, and still inside the work area.
+  int left = placed.left + 6;
+  int top = placed.top - 6;
+  left = std::max(std::min(left, areaRight - menu.width()), workArea.x());
+  top = std::max(std::min(top, areaBottom - menu.height()), workArea.y());
+  return {left, top};
 }
 
 QPoint PlacePopMenu(QPoint click, QSize menu, QRect workArea) {
-  QRect wanted(click, menu);
-  if (wanted.bottom() > workArea.bottom()) {
-    if (menu.height() < workArea.height()) {
-      wanted.moveBottom(workArea.bottom());
-    } else {
-      wanted.moveTop(workArea.top());
-    }
+  const int areaRight = workArea.x() + workArea.width();
+  const int areaBottom = workArea.y() + workArea.height();
+  Placed placed{click.x(), click.y()};
+  if (placed.top + menu.height() > areaBottom) {
+    placed.top = menu.height() < workArea.height() ? areaBottom - menu.height() : workArea.y();
   }
-  if (wanted.right() > workArea.right()) {
-    if (menu.width() < workArea.width()) {
-      wanted.moveRight(workArea.right());
-    } else {
-      wanted.moveLeft(workArea.left());
-    }
+  if (placed.left + menu.width() > areaRight) {
+    placed.left = menu.width() < workArea.width() ? areaRight - menu.width() : workArea.x();
   }
   // Opening to the left of the click must not push the menu off the screen.
-  const int left = std::max(wanted.left() - menu.width(), workArea.left());
-  return {left, wanted.top()};
+  return {std::max(placed.left - menu.width(), workArea.x()), placed.top};
 }
 
 QRect WorkAreaAt(QPoint point) {

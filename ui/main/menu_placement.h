@@ -12,7 +12,8 @@ namespace tarn::ui {
 // bottom is at the cursor when it would reach below the work area, and
 // right-aligned with the work area when it would reach past its right edge (a
 // menu taller or wider than the work area starts at the work area's top or
-// left instead). Then moved 6 pixels right and 6 up, off the cursor.
+// left instead). Then moved 6 pixels right and 6 up, off the cursor, without
+// leaving the work area.
 QPoint PlaceTrayMenu(QPoint cursor, QSize menu, QRect workArea);
 
 // The row menu opens to the left of the click point: its right edge at the
