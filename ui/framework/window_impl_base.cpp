@@ -100,8 +100,10 @@ void WindowImplBase::Create(QWidget* parent, const QString& title) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(form);
-  resize(form->size().expandedTo(form->minimumSizeHint()));
+  resize(form->size().expandedTo(form->minimumSizeHint()).boundedTo(form->maximumSize()));
   setMinimumSize(form->minimumSize());
+  // A layout that caps its size caps the window's: no bare margin beside it.
+  setMaximumSize(form->maximumSize());
   setWindowTitle(title.isEmpty() ? form->windowTitle() : title);
   // The class name lets style sheets address each kind of window.
   setProperty("windowClass", GetWindowClassName());

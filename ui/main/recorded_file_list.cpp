@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QUiLoader>
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,32 @@ constexpr const char* kRowButtons[] = {"playBtn", "recorderCutBtn", "listMenuBtn
 
 QString RowName(int index) { return QString("item-%1").arg(index); }
 
+// Shows a label's full text, shortened in the middle with an ellipsis when the
+// label is too narrow for it; the full text stays in the "fullText" property.
+class ElideInMiddle : public QObject {
+ public:
+  using QObject::QObject;
+
+  static void Apply(QLabel* label) {
+    const QString full = label->property("fullText").toString();
+    const int width = label->contentsRect().width();
+    label->setText(width > 0 ? label->fontMetrics().elidedText(full, Qt::ElideMiddle, width) : full);
+  }
+
+  static void SetText(QLabel* label, const QString& text) {
+    label->setProperty("fullText", text);
+    Apply(label);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) {
+      if (auto* label = qobject_cast<QLabel*>(watched)) Apply(label);
+    }
+    return false;
+  }
+};
+
 // A name the rename may use: one path component that is not "." or "..".
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -41,7 +68,21 @@ RecordedFileList::RecordedFileList(WindowImplBase* owner)
 
 RecordedFileList::~RecordedFileList() = default;
 
-void RecordedFileList::AttachList(int listKind, QListWidget* list) { lists_[listKind] = list; }
+void RecordedFileList::AttachList(int listKind, QListWidget* list) {
+  lists_[listKind] = list;
+  ShowEmptyState(listKind);
+}
+
+void RecordedFileList::ShowEmptyState(int listKind) {
+  QListWidget* list = lists_[listKind].data();
+  if (list == nullptr) return;
+  const bool empty = list->count() == 0;
+  if (list->property("empty").toBool() == empty && list->property("empty").isValid()) return;
+  // The style sheet shows a picture in an empty list.
+  list->setProperty("empty", empty);
+  list->style()->unpolish(list);
+  list->style()->polish(list);
+}
 
 void RecordedFileList::Fill(const std::string& dir) {
   std::error_code error;
@@ -108,6 +149,7 @@ bool RecordedFileList::InsertRow(int listKind, int index, bool durationKnown) {
   item->setSizeHint(widget->sizeHint());
   list->setItemWidget(item, widget);
   rows_[index] = {listKind, item, widget};
+  ShowEmptyState(listKind);
   return true;
 }
 
@@ -140,7 +182,8 @@ QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry, bool duratio
     delete row;
     return nullptr;
   }
-  name->setText(QString::fromStdString(entry.fileName));
+  name->installEventFilter(new ElideInMiddle(name));
+  ElideInMiddle::SetText(name, QString::fromStdString(entry.fileName));
   name->setToolTip(QString::fromStdString(entry.fullPath));
   size->setText(QString::fromStdString(FormatFileSize(entry.size)));
   duration->setText(durationKnown && entry.duration >= 0
@@ -195,6 +238,7 @@ bool RecordedFileList::Remove(int listKind, int index) {
   if (list != nullptr && row->second.item != nullptr) {
     delete list->takeItem(list->row(row->second.item));
   }
+  ShowEmptyState(listKind);
   rows_.erase(row);
   files_.erase(index);
   return true;
@@ -225,7 +269,7 @@ bool RecordedFileList::Rename(int index, const std::string& newName) {
   entry.fullPath = target;
   if (QWidget* widget = RowWidget(index)) {
     if (auto* label = widget->findChild<QLabel*>("fileNameLabel")) {
-      label->setText(QString::fromStdString(name));
+      ElideInMiddle::SetText(label, QString::fromStdString(name));
       label->setToolTip(QString::fromStdString(target));
     }
   }

@@ -79,6 +79,8 @@ class RecordedFileList {
 
   // Makes the row of files_[index] at the end of the list of `listKind`.
   bool InsertRow(int listKind, int index, bool durationKnown);
+  // Marks the list control as empty or not, for its style.
+  void ShowEmptyState(int listKind);
   QWidget* MakeRowWidget(const RecordedFile& entry, bool durationKnown);
   void ShowDuration(int index);
 
