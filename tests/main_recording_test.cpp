@@ -58,6 +58,7 @@ TEST_F(MainRecordingTest, StartPauseResumeStopWithTheButtons) {
   EXPECT_EQ(window.recordingUiState(), kUiRecording);
   EXPECT_TRUE(Button("recorderPauseBtn")->isVisible());
   EXPECT_FALSE(Button("recorderStartBtn")->isVisible());
+  EXPECT_TRUE(Button("recorderStopBtn")->isEnabled());
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("录制中..."));
   EXPECT_EQ(window.trayIcon().balloon(), QString::fromUtf8("录制中..."));
   EXPECT_TRUE(window.IsTimerRunning(kTimerTrayBlink));
@@ -76,6 +77,8 @@ TEST_F(MainRecordingTest, StartPauseResumeStopWithTheButtons) {
   EXPECT_EQ(window.recorder().state(), kStatePaused);
   EXPECT_EQ(window.recordingUiState(), kUiPaused);
   EXPECT_TRUE(Button("recorderStartBtn")->isVisible());
+  EXPECT_EQ(Button("recorderStartBtn")->text(), QString::fromUtf8("继续录制"));
+  EXPECT_TRUE(Button("recorderStopBtn")->isEnabled());
   EXPECT_FALSE(window.IsTimerRunning(kTimerTrayBlink));
   EXPECT_EQ(window.trayIcon().iconId(), kTrayIconAlternate);
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("暂停录制..."));
@@ -93,6 +96,8 @@ TEST_F(MainRecordingTest, StartPauseResumeStopWithTheButtons) {
   EXPECT_EQ(TextOf(window, "recordTimeText"), "00:00:00");
   EXPECT_TRUE(Button("recorderStartBtn")->isVisible());
   EXPECT_FALSE(Button("recorderPauseBtn")->isVisible());
+  EXPECT_EQ(Button("recorderStartBtn")->text(), QString::fromUtf8("开始录制"));
+  EXPECT_FALSE(Button("recorderStopBtn")->isEnabled());
   EXPECT_EQ(window.trayIcon().iconId(), kTrayIconNormal);
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("高清视频录制软件"));
   EXPECT_EQ(window.trayIcon().balloon(), QString::fromUtf8("已停止..."));

@@ -33,6 +33,8 @@ TEST_F(MainWndTest, LoadsItsLayoutWithEveryNamedControl) {
   EXPECT_FALSE(window.FindControl<QPushButton>("recorderPauseBtn")->isVisible());
   EXPECT_EQ(window.FindControl<QLabel>("recordTimeText")->text(), "00:00:00");
   EXPECT_EQ(window.recordingUiState(), kUiIdle);
+  // Nothing to stop yet.
+  EXPECT_FALSE(window.FindControl<QPushButton>("recorderStopBtn")->isEnabled());
 
   // Each page option shows its page of the tab layout.
   auto* tab = window.FindControl<QStackedWidget>("main-tab");

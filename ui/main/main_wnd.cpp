@@ -121,7 +121,8 @@ void CMainWnd::FindControls() {
   FindControl<QAbstractButton>("login")->setVisible(false);
   FindControl<QAbstractButton>("username")->setVisible(false);
 
-  ShowRecordingButtons(false);
+  recordStateText_ = RequireControl<QLabel>("recordStateText");
+  ShowRecordingControls();
   recordTimeText_->setText("00:00:00");
   SelectPage(0);
 }

@@ -123,7 +123,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnFileMenu(unsigned message, quintptr wParam);
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();
-  void ShowRecordingButtons(bool recording);
+  // Shows the start, pause and stop buttons and the state caption as the
+  // engine's state is.
+  void ShowRecordingControls();
   void ShowElapsed(std::int64_t seconds);
   void ShowAndActivate();
   void OpenTrayMenu();
@@ -150,6 +152,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPushButton* pauseButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
   QLabel* recordTimeText_ = nullptr;
+  QLabel* recordStateText_ = nullptr;
   QListWidget* fileListView_ = nullptr;
   QPushButton* brushButton_ = nullptr;
 

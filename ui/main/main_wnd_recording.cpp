@@ -41,8 +41,8 @@ void CMainWnd::StartRecording() {
   if (engineState == kStateRecording) return;
 
   if (engineState == kStatePaused) {
-    ShowRecordingButtons(true);
     recorder_->Resume();
+    ShowRecordingControls();
     SetTimer(kTimerTrayBlink, 800);
     trayIcon_->Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipRecording), QString());
     return;
@@ -85,9 +85,9 @@ void CMainWnd::StartRecording() {
   if (settings_.GetInt(kMouseEffectClickCheck, kMouseEffectClickCheckDefault) != 0) {
     StartWatchingClicks();
   }
-  ShowRecordingButtons(true);
   regionMode_ = settings_.GetInt(kUserDefinedRegionCheck, kUserDefinedRegionCheckDefault);
   recorder_->Resume();
+  ShowRecordingControls();
   trayBlinkPhase_ = false;
   SetTimer(kTimerTrayBlink, 800);
   const QString recording = QString::fromUtf8(kTrayTipRecording);
@@ -99,9 +99,8 @@ void CMainWnd::StartRecording() {
 void CMainWnd::PauseRecording() {
   uiState_ = kUiPaused;
   if (recorder_ == nullptr || recorder_->state() != kStateRecording) return;
-  ShowRecordingButtons(false);
-  startButton_->setText(QString::fromUtf8("继续录制"));
   recorder_->Pause();
+  ShowRecordingControls();
   KillTimer(kTimerTrayBlink);
   const QString paused = QString::fromUtf8(kTrayTipPaused);
   trayIcon_->Modify(kTrayIconAlternate, paused, paused);
@@ -118,19 +117,24 @@ void CMainWnd::StopRecording() {
                     QString::fromUtf8(kTrayBalloonStopped));
   ShowAndActivate();
   if (floatingPanel_) floatingPanel_->hide();
-  ShowRecordingButtons(false);
   recordTimeText_->setText("00:00:00");
   StopWatchingClicks();
   // The engine finishes the file on its own thread; the window stays
   // responsive and lists the file when the engine reports it complete.
   recorder_->Stop();
+  ShowRecordingControls();
 }
 
-void CMainWnd::ShowRecordingButtons(bool recording) {
+void CMainWnd::ShowRecordingControls() {
+  const int engineState = recorder_ != nullptr ? recorder_->state() : kStatePrepared;
+  const bool recording = engineState == kStateRecording;
+  const bool paused = engineState == kStatePaused;
   // Start and pause share one place: only one of them is visible.
   pauseButton_->setVisible(recording);
   startButton_->setVisible(!recording);
-  if (recording || uiState_ != kUiPaused) startButton_->setText(QString::fromUtf8("开始录制"));
+  startButton_->setText(QString::fromUtf8(paused ? "继续录制" : "开始录制"));
+  stopButton_->setEnabled(recording || paused);
+  recordStateText_->setText(QString::fromUtf8(recording ? "录制中" : paused ? "已暂停" : "录制时长"));
 }
 
 void CMainWnd::ShowElapsed(std::int64_t seconds) {

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The program as a user drives it: Alt+F8 starts a recording, Alt+F12 stops
+# it, and the finished file is in the recordings folder; a recording running
+# when the program is told to end (SIGTERM) is finished before it exits.
+# Usage: program_recording_test.sh path/to/tarnrecorder
+set -u
+PROGRAM="$1"
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  echo "SKIP: no X display (run the tests through scripts/test.sh, which starts Xvfb)"
+  exit 77
+fi
+for tool in xdotool ffprobe; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+WORK="$(mktemp -d /tmp/tarn-recording-XXXXXX)"
+PID=""
+cleanup() {
+  [ -n "$PID" ] && { kill -9 "$PID" && wait "$PID"; } 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+failures=0
+check() {  # check "what" command...
+  local what="$1"; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+export HOME="$WORK/home"
+export XDG_RUNTIME_DIR="$WORK/runtime"
+unset XDG_DATA_HOME XDG_CONFIG_HOME
+mkdir -p "$HOME/Documents" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+VIDEOS="$HOME/Documents/TARN屏幕录制"
+INI="$HOME/.local/share/TarnRecorder/Config/configure.ini"
+LOG_DIR="$HOME/.local/share/TarnRecorder/Log"
+
+start_program() {
+  "$PROGRAM" >>"$WORK/program.out" 2>&1 &
+  PID=$!
+  # Ready once the hot keys are written back after registration.
+  for _ in $(seq 1 200); do
+    grep -q '^stop-key2=123' "$INI" 2>/dev/null && xdotool search --onlyvisible --name 'TARN' >/dev/null 2>&1 &&
+      return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Seconds of the first video stream, or nothing when the file is not readable.
+video_seconds() {
+  ffprobe -v error -select_streams v:0 -show_entries format=duration -of csv=p=0 "$1" 2>/dev/null
+}
+
+# Waits until exactly `count` files are in the recordings folder and the
+# newest of them reads back; prints its path.
+wait_for_recording() {
+  local count="$1" newest
+  for _ in $(seq 1 150); do
+    newest="$(ls -t "$VIDEOS"/*.mp4 2>/dev/null | head -n 1)"
+    if [ "$(ls "$VIDEOS" 2>/dev/null | wc -l)" -eq "$count" ] && [ -n "$newest" ] &&
+      [ -n "$(video_seconds "$newest")" ]; then
+      echo "$newest"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+check "the program starts and registers its hot keys" start_program
+check "the recordings folder was made" test -d "$VIDEOS"
+
+# Alt+F8, about two seconds, Alt+F12.
+xdotool key alt+F8
+sleep 2.2
+xdotool key alt+F12
+FIRST="$(wait_for_recording 1)"
+check "a recording appeared after Alt+F12" test -n "$FIRST"
+if [ -n "$FIRST" ]; then
+  SECONDS_RECORDED="$(video_seconds "$FIRST")"
+  check "it lasts about two seconds ($SECONDS_RECORDED s)" \
+    awk -v s="$SECONDS_RECORDED" 'BEGIN { exit !(s > 1.5 && s < 3.5) }'
+  check "it is named after its start time" \
+    bash -c '[[ "$(basename "$1")" =~ ^[0-9]{14}\.mp4$ ]]' _ "$FIRST"
+fi
+
+# A recording running when the program is told to end is finished first.
+sleep 1.1  # a new second: a new file name
+xdotool key alt+F8
+sleep 1.5
+kill -TERM "$PID"
+for _ in $(seq 1 150); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+wait "$PID"
+RC=$?
+PID=""
+check "SIGTERM during a recording ends the program with 0" test "$RC" -eq 0
+SECOND="$(wait_for_recording 2)"
+check "the interrupted recording is a complete file" test -n "$SECOND"
+check "the log tells the recording was finished before closing" \
+  grep -q "recording finished" "$LOG_DIR"/log.*
+
+if [ "$failures" -ne 0 ]; then
+  echo "--- program output"; tail -n 40 "$WORK/program.out"
+  echo "--- log"; tail -n 40 "$LOG_DIR"/log.* 2>/dev/null
+fi
+echo "$failures failed"
+[ "$failures" -eq 0 ]
