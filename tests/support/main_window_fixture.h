@@ -59,10 +59,14 @@ class MainWindowFixture : public ::testing::Test {
 
   QListWidget* List() const { return window_->FindControl<QListWidget>("listview"); }
 
-  // Waits until every listed duration is measured and shown (results are
-  // shown when they are taken).
+  // Waits until every listed recording has its row and its measured duration
+  // (results are shown when they are taken).
   bool WaitForDurations(int timeoutMs = 20000) {
-    return WaitUntil([this] { return window_->fileList().pendingDurations() == 0; }, timeoutMs);
+    return WaitUntil(
+        [this] {
+          return window_->fileList().pendingRows() == 0 && window_->fileList().pendingDurations() == 0;
+        },
+        timeoutMs);
   }
 
   TempDir home_;

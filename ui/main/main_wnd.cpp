@@ -93,6 +93,8 @@ void CMainWnd::InitWindow() {
   QDir().mkpath(QString::fromStdString(outputDir_));
   fileList_ = std::make_unique<RecordedFileList>(this);
   fileList_->AttachList(kListRecorded, fileListView_);
+  // 50 ms after a finished recording's row appears, the list shows it selected.
+  fileList_->SetRecordingRowAddedCallback([this] { SetTimer(kTimerScrollList, 50); });
   fileList_->Fill(outputDir_);
 
   recorder_ = std::make_unique<Recorder>(this, &settings_);
@@ -319,7 +321,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       handled = true;
       break;
     case kWmDurationsReady:
-      if (fileList_->TakeDurations()) SetTimer(kTimerScrollList, 50);
+      fileList_->TakeDurations();
       handled = true;
       break;
     default:

@@ -11,8 +11,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QStyle>
+#include <QTimer>
+#include <QScopeGuard>
 #include <QUiLoader>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +28,8 @@ namespace tarn::ui {
 namespace {
 
 constexpr const char* kRowLayoutFile = "VideoListContainerElement.ui";
+// Rows made per turn of the event loop: a few dozen milliseconds of work.
+constexpr int kRowsPerBatch = 20;
 constexpr const char* kRowButtons[] = {"playBtn", "recorderCutBtn", "listMenuBtn"};
 
 QString RowName(int index) { return QString("item-%1").arg(index); }
@@ -64,7 +69,17 @@ bool IsPlainFileName(const std::string& name) {
 }  // namespace
 
 RecordedFileList::RecordedFileList(WindowImplBase* owner)
-    : owner_(owner), prober_([owner] { PostMessage(owner, kWmDurationsReady, 0, 0); }) {}
+    : owner_(owner),
+      rowTimer_(std::make_unique<QTimer>()),
+      prober_([owner] { PostMessage(owner, kWmDurationsReady, 0, 0); }) {
+  rowTimer_->setSingleShot(true);
+  rowTimer_->setInterval(0);
+  QObject::connect(rowTimer_.get(), &QTimer::timeout, rowTimer_.get(), [this] { MakePendingRows(); });
+}
+
+void RecordedFileList::SetRecordingRowAddedCallback(std::function<void()> onRecordingRowAdded) {
+  onRecordingRowAdded_ = std::move(onRecordingRowAdded);
+}
 
 RecordedFileList::~RecordedFileList() = default;
 
@@ -85,6 +100,8 @@ void RecordedFileList::ShowEmptyState(int listKind) {
 }
 
 void RecordedFileList::Fill(const std::string& dir) {
+  const auto started = std::chrono::steady_clock::now();
+  int listed = 0;
   std::error_code error;
   std::filesystem::directory_iterator it(dir, error);
   if (error) {
@@ -105,10 +122,31 @@ void RecordedFileList::Fill(const std::string& dir) {
     const int index = itemCounter_++;
     entry.index = index;
     files_[index] = entry;
-    InsertRow(kListRecorded, index, false);
+    pendingRows_.push_back({kListRecorded, index, false});
     prober_.Enqueue({index, entry.fullPath, false});
+    ++listed;
   }
   if (error) LOG(ERROR) << "listing the recordings folder " << dir << " stopped: " << error.message();
+  const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count();
+  LOG(INFO) << "listed " << listed << " recordings of " << dir << " in " << elapsedMs << " ms";
+  fillStarted_ = started;
+  reportFill_ = listed > 0;
+  if (!pendingRows_.empty()) rowTimer_->start();
+}
+
+void RecordedFileList::MakePendingRows() {
+  bool recordingAdded = false;
+  for (int made = 0; made < kRowsPerBatch && !pendingRows_.empty(); ++made) {
+    const PendingRow row = pendingRows_.front();
+    pendingRows_.pop_front();
+    if (files_.count(row.index) == 0) continue;  // removed before its row was made
+    if (InsertRow(row.listKind, row.index) && row.finishedRecording) recordingAdded = true;
+  }
+  if (!pendingRows_.empty()) rowTimer_->start();
+  ReportFillProgress();
+  if (recordingAdded && onRecordingRowAdded_) onRecordingRowAdded_();
 }
 
 void RecordedFileList::AddFinishedRecording(const std::string& dir, const std::string& fileName) {
@@ -123,26 +161,49 @@ void RecordedFileList::AddFinishedRecording(const std::string& dir, const std::s
   prober_.Enqueue({index, entry.fullPath, true});
 }
 
-bool RecordedFileList::TakeDurations() {
-  bool added = false;
+void RecordedFileList::ReportFillProgress() {
+  if (!reportFill_ || !pendingRows_.empty()) return;
+  const auto elapsedMs = [this] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 fillStarted_)
+        .count();
+  };
+  if (!rowsReported_) {
+    rowsReported_ = true;
+    LOG(INFO) << "recordings list: every row made " << elapsedMs() << " ms after listing began";
+  }
+  if (prober_.pending() == 0) {
+    reportFill_ = false;
+    LOG(INFO) << "recordings list: every duration measured " << elapsedMs()
+              << " ms after listing began";
+  }
+}
+
+void RecordedFileList::TakeDurations() {
+  const auto report = qScopeGuard([this] { ReportFillProgress(); });
   for (DurationProber::Result& result : prober_.TakeResults()) {
     const auto found = files_.find(result.job.index);
     if (found == files_.end()) continue;  // the row was removed meanwhile
     found->second.duration = result.duration;
-    if (result.job.newRow) {
-      found->second.size = result.size;
-      added = InsertRow(kListRecorded, result.job.index, true) || added;
-    } else {
+    measured_.insert(result.job.index);
+    if (!result.job.newRow) {
       ShowDuration(result.job.index);
+      continue;
+    }
+    found->second.size = result.size;
+    if (pendingRows_.empty()) {
+      if (InsertRow(kListRecorded, result.job.index) && onRecordingRowAdded_) onRecordingRowAdded_();
+    } else {
+      // Behind the rows still being made, so the list keeps its order.
+      pendingRows_.push_back({kListRecorded, result.job.index, true});
     }
   }
-  return added;
 }
 
-bool RecordedFileList::InsertRow(int listKind, int index, bool durationKnown) {
+bool RecordedFileList::InsertRow(int listKind, int index) {
   QListWidget* list = lists_[listKind].data();
   if (list == nullptr) return false;
-  QWidget* widget = MakeRowWidget(files_[index], durationKnown);
+  QWidget* widget = MakeRowWidget(files_[index]);
   if (widget == nullptr) return false;
   auto* item = new QListWidgetItem(list);
   item->setData(Qt::UserRole, index);
@@ -153,7 +214,8 @@ bool RecordedFileList::InsertRow(int listKind, int index, bool durationKnown) {
   return true;
 }
 
-QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry, bool durationKnown) {
+QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry) {
+  const bool durationKnown = measured_.count(entry.index) != 0;
   if (rowLayout_.isEmpty()) {
     QFile file(WindowImplBase::GetResourcePath() + kRowLayoutFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -165,11 +227,14 @@ QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry, bool duratio
   }
   QBuffer buffer(&rowLayout_);
   buffer.open(QIODevice::ReadOnly);
-  QUiLoader loader;
-  loader.setWorkingDirectory(QDir(WindowImplBase::GetResourcePath()));
-  QWidget* row = loader.load(&buffer);
+  if (!rowLoader_) {
+    // One loader for every row: making a loader looks for designer plugins.
+    rowLoader_ = std::make_unique<QUiLoader>();
+    rowLoader_->setWorkingDirectory(QDir(WindowImplBase::GetResourcePath()));
+  }
+  QWidget* row = rowLoader_->load(&buffer);
   if (row == nullptr) {
-    LOG(ERROR) << "cannot load the row layout: " << loader.errorString().toStdString();
+    LOG(ERROR) << "cannot load the row layout: " << rowLoader_->errorString().toStdString();
     return nullptr;
   }
   row->setObjectName(RowName(entry.index));
@@ -232,6 +297,13 @@ QWidget* RecordedFileList::RowWidget(int index) const {
 }
 
 bool RecordedFileList::Remove(int listKind, int index) {
+  for (auto pending = pendingRows_.begin(); pending != pendingRows_.end(); ++pending) {
+    if (pending->index != index || pending->listKind != listKind) continue;
+    // Listed but not shown yet: it is never made.
+    pendingRows_.erase(pending);
+    files_.erase(index);
+    return true;
+  }
   const auto row = rows_.find(index);
   if (row == rows_.end() || row->second.listKind != listKind) return false;
   QListWidget* list = lists_[listKind].data();
@@ -241,6 +313,7 @@ bool RecordedFileList::Remove(int listKind, int index) {
   ShowEmptyState(listKind);
   rows_.erase(row);
   files_.erase(index);
+  measured_.erase(index);
   return true;
 }
 

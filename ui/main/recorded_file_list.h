@@ -6,14 +6,20 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <chrono>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "ui/main/duration_prober.h"
 #include "ui/main/recorded_file.h"
 
 class QListWidget;
+class QTimer;
+class QUiLoader;
 class QListWidgetItem;
 class QWidget;
 
@@ -35,20 +41,22 @@ class RecordedFileList {
   // The list control showing rows of `listKind`.
   void AttachList(int listKind, QListWidget* list);
 
-  // Adds a row for every recording in `dir` (by name: "mp4", "flv", "wmv",
-  // "avi", "mov", "mkv" after the last point, exactly), in the order the
-  // folder lists them. Sizes come from the listing; durations are measured in
-  // the background and filled in as they arrive.
+  // Lists every recording in `dir` (by name: "mp4", "flv", "wmv", "avi",
+  // "mov", "mkv" after the last point, exactly), in the order the folder lists
+  // them. Sizes come from the listing. Returns at once: the rows are made a
+  // few at a time while the event loop runs, and durations are measured in
+  // the background and filled in as they arrive, so that a folder of
+  // hundreds of recordings never holds up the window.
   void Fill(const std::string& dir);
 
   // A finished recording: its size and duration are measured in the
   // background and its row appears at the end of the recordings list once
-  // they are known.
+  // they are known; `onRecordingRowAdded` runs then.
   void AddFinishedRecording(const std::string& dir, const std::string& fileName);
+  void SetRecordingRowAddedCallback(std::function<void()> onRecordingRowAdded);
 
-  // Takes the measured durations (on kWmDurationsReady). Returns true when
-  // it added a row for a finished recording.
-  bool TakeDurations();
+  // Takes the measured durations (on kWmDurationsReady).
+  void TakeDurations();
 
   // Scrolls the list to its end and selects the last row.
   void ScrollToLast(int listKind);
@@ -59,6 +67,8 @@ class RecordedFileList {
   QWidget* RowWidget(int index) const;
   // Jobs of the duration worker not yet taken.
   std::size_t pendingDurations() const { return prober_.pending(); }
+  // Rows listed but not made yet.
+  std::size_t pendingRows() const { return pendingRows_.size(); }
 
   // Removes the row from the list of `listKind`; the file stays.
   bool Remove(int listKind, int index);
@@ -78,10 +88,15 @@ class RecordedFileList {
   };
 
   // Makes the row of files_[index] at the end of the list of `listKind`.
-  bool InsertRow(int listKind, int index, bool durationKnown);
+  bool InsertRow(int listKind, int index);
+  // Makes the next few waiting rows; runs again while rows wait.
+  void MakePendingRows();
+  // Logs once when the rows of Fill are all made and once when their
+  // durations are all measured.
+  void ReportFillProgress();
   // Marks the list control as empty or not, for its style.
   void ShowEmptyState(int listKind);
-  QWidget* MakeRowWidget(const RecordedFile& entry, bool durationKnown);
+  QWidget* MakeRowWidget(const RecordedFile& entry);
   void ShowDuration(int index);
 
   WindowImplBase* owner_;
@@ -89,7 +104,22 @@ class RecordedFileList {
   std::map<int, RecordedFile> files_;           // by index, all lists
   std::map<int, Row> rows_;                     // by index
   int itemCounter_ = 0;
+  std::set<int> measured_;  // indices whose duration is known
+  // Rows waiting to be made, in list order: (list kind, index, a finished
+  // recording's row).
+  struct PendingRow {
+    int listKind;
+    int index;
+    bool finishedRecording;
+  };
+  std::deque<PendingRow> pendingRows_;
+  std::unique_ptr<QTimer> rowTimer_;
+  std::function<void()> onRecordingRowAdded_;
+  std::chrono::steady_clock::time_point fillStarted_;
+  bool reportFill_ = false;
+  bool rowsReported_ = false;
   QByteArray rowLayout_;  // the row layout file, read once
+  std::unique_ptr<QUiLoader> rowLoader_;
   DurationProber prober_;
 };
 
