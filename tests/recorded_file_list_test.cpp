@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -82,12 +83,35 @@ TEST_F(RecordedFileListTest, AFolderOfHundredsIsListedAtOnceAndDurationsFollow) 
                          "/subtitles.mkv'").c_str()),
             0);
 
+  // Rows come sorted by name (oldest first for names made of start times).
+  std::vector<std::string> folderOrder;
+  for (const auto& entry : fs::directory_iterator(outputDir_)) {
+    if (IsRecordingName(entry.path().filename())) folderOrder.push_back(entry.path().filename());
+  }
+  std::sort(folderOrder.begin(), folderOrder.end());
+
   OpenWindow();
   // The window is up before the rows: they are made while the event loop runs.
   EXPECT_EQ(window_->fileList().pendingRows(), 503u);
   EXPECT_LT(List()->count(), 503);
+  // A row removed before it was made never appears; a recording finished
+  // meanwhile comes after every listed row.
+  int lastClip = 502;
+  while (lastClip > 0 && window_->fileList().Find(lastClip)->fileName.rfind("rec", 0) != 0) --lastClip;
+  const std::string removed = window_->fileList().Find(lastClip)->fileName;
+  EXPECT_TRUE(window_->fileList().Remove(kListRecorded, lastClip));
+  CopyClip("late.mp4");
+  window_->fileList().AddFinishedRecording(outputDir_, "late.mp4");
   ASSERT_TRUE(WaitForDurations(60000));
-  EXPECT_EQ(List()->count(), 503);
+  ASSERT_EQ(List()->count(), 503);
+  std::vector<std::string> shownOrder;
+  for (int i = 0; i < List()->count(); ++i) {
+    shownOrder.push_back(LabelOf(List()->itemWidget(List()->item(i)), "fileNameLabel"));
+  }
+  std::vector<std::string> expectedOrder = folderOrder;
+  std::erase(expectedOrder, removed);
+  expectedOrder.push_back("late.mp4");
+  EXPECT_EQ(shownOrder, expectedOrder);
   const std::set<std::string> names = ListedNames();
   EXPECT_EQ(names.count("CAPITALS.MP4"), 0u);
   EXPECT_EQ(names.count("notes.mp4.txt"), 0u);
@@ -107,7 +131,7 @@ TEST_F(RecordedFileListTest, AFolderOfHundredsIsListedAtOnceAndDurationsFollow) 
       EXPECT_EQ(LabelOf(row, "fileSizeLabel"), FormatFileSize(fs::file_size(Clip()))) << name;
     }
   }
-  EXPECT_EQ(clips, 500);
+  EXPECT_EQ(clips, 499);
   const QWidget* folder = window_->fileList().RowWidget(IndexOf("x.mp4"));
   EXPECT_EQ(LabelOf(const_cast<QWidget*>(folder), "fileSizeLabel"), "0B");
   EXPECT_EQ(LabelOf(const_cast<QWidget*>(folder), "durationLabel"), "00:00:00");

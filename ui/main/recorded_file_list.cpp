@@ -14,12 +14,14 @@
 #include <QTimer>
 #include <QScopeGuard>
 #include <QUiLoader>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
@@ -108,6 +110,7 @@ void RecordedFileList::Fill(const std::string& dir) {
     LOG(ERROR) << "cannot list the recordings folder " << dir << ": " << error.message();
     return;
   }
+  std::vector<RecordedFile> found;
   for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (!IsRecordingName(name)) continue;
@@ -119,14 +122,21 @@ void RecordedFileList::Fill(const std::string& dir) {
     const bool regular = it->is_regular_file(sizeError);
     entry.size = regular ? static_cast<std::int64_t>(it->file_size(sizeError)) : 0;
     if (sizeError) entry.size = 0;
-    const int index = itemCounter_++;
-    entry.index = index;
-    files_[index] = entry;
-    pendingRows_.push_back({kListRecorded, index, false});
-    prober_.Enqueue({index, entry.fullPath, false});
-    ++listed;
+    found.push_back(std::move(entry));
   }
   if (error) LOG(ERROR) << "listing the recordings folder " << dir << " stopped: " << error.message();
+  // By name, which for recordings named after their start time is oldest
+  // first; the folder's own order on Linux file systems looks random.
+  std::sort(found.begin(), found.end(),
+            [](const RecordedFile& a, const RecordedFile& b) { return a.fileName < b.fileName; });
+  for (RecordedFile& entry : found) {
+    const int index = itemCounter_++;
+    entry.index = index;
+    pendingRows_.push_back({kListRecorded, index, false});
+    prober_.Enqueue({index, entry.fullPath, false});
+    files_[index] = std::move(entry);
+    ++listed;
+  }
   const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();

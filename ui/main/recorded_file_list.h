@@ -42,8 +42,8 @@ class RecordedFileList {
   void AttachList(int listKind, QListWidget* list);
 
   // Lists every recording in `dir` (by name: "mp4", "flv", "wmv", "avi",
-  // "mov", "mkv" after the last point, exactly), in the order the folder lists
-  // them. Sizes come from the listing. Returns at once: the rows are made a
+  // "mov", "mkv" after the last point, exactly), sorted by name. Sizes come
+  // from the listing. Returns at once: the rows are made a
   // few at a time while the event loop runs, and durations are measured in
   // the background and filled in as they arrive, so that a folder of
   // hundreds of recordings never holds up the window.
