@@ -22,11 +22,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-check() {  # check "what" command...
-  local what="$1"; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/support/script_check.sh
+source "$(dirname "$0")/support/script_check.sh"
 
 export HOME="$WORK/home"
 export XDG_RUNTIME_DIR="$WORK/runtime"
@@ -106,5 +103,4 @@ if [ "$failures" -ne 0 ]; then
   echo "--- program output"; tail -n 40 "$WORK/program.out"
   echo "--- log"; tail -n 40 "$LOG_DIR"/log.* 2>/dev/null
 fi
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -25,11 +25,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-check() {  # check "what" command...
-  local what="$1"; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/support/script_check.sh
+source "$(dirname "$0")/support/script_check.sh"
 
 export HOME="$WORK/home"
 export XDG_RUNTIME_DIR="$WORK/runtime"
@@ -117,5 +114,4 @@ window_appears() { find_window >/dev/null; }
 check "a later start opens its own window" window_appears
 kill -TERM "$THIRD"; wait "$THIRD"
 
-echo "$failures failed"
-[ "$failures" -eq 0 ]
+finish

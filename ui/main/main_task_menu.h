@@ -1,33 +1,24 @@
 #pragma once
 // The tray icon's menu: six items, each posting its message to the main
-// window. It opens at the cursor, closes when an item is chosen or when it
-// loses the focus, and deletes itself when closed.
+// window. It opens at the cursor, inside the work area.
 
-#include <QPointer>
-
-#include "ui/framework/window_impl_base.h"
+#include "ui/main/menu_window.h"
 
 namespace tarn::ui {
 
-class CMainTaskMenu : public WindowImplBase {
+class CMainTaskMenu : public MenuWindow {
   Q_OBJECT
 
  public:
   explicit CMainTaskMenu(QWidget* mainWindow);
 
-  // Creates a menu for `mainWindow` and shows it at `cursor`, inside the work
-  // area. Returns the menu (owned by itself) or null when its layout cannot be
-  // loaded (logged).
+  // Creates a menu for `mainWindow` and shows it at `cursor`. Returns the menu
+  // (owned by itself) or null when its layout cannot be loaded (logged).
   static CMainTaskMenu* Open(QWidget* mainWindow, QPoint cursor);
 
  protected:
   QString GetSkinFile() const override { return "MainTaskMenu.ui"; }
   QString GetWindowClassName() const override { return "CDuiMenu "; }
-  void InitWindow() override;
-  void Notify(const TNotifyUI& msg) override;
-
- private:
-  QPointer<QWidget> mainWindow_;
 };
 
 }  // namespace tarn::ui

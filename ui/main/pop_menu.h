@@ -1,15 +1,13 @@
 #pragma once
 // The menu of a row of the recordings lists: open the folder, rename, remove
 // the row, delete the file. The chosen item is posted to the main window with
-// the row's list and index; the menu then closes and deletes itself.
+// the row's list and index.
 
-#include <QPointer>
-
-#include "ui/framework/window_impl_base.h"
+#include "ui/main/menu_window.h"
 
 namespace tarn::ui {
 
-class PopMenu : public WindowImplBase {
+class PopMenu : public MenuWindow {
   Q_OBJECT
 
  public:
@@ -23,14 +21,6 @@ class PopMenu : public WindowImplBase {
  protected:
   QString GetSkinFile() const override { return "PopMenu.ui"; }
   QString GetWindowClassName() const override { return "PopMenu"; }
-  void InitWindow() override;
-  void Notify(const TNotifyUI& msg) override;
-  void wheelEvent(QWheelEvent* event) override;
-
- private:
-  QPointer<QWidget> mainWindow_;
-  int listKind_;
-  int index_;
 };
 
 }  // namespace tarn::ui
