@@ -8,13 +8,11 @@
 #include <csignal>
 
 #include "ui/framework/custom_message.h"
+#include "ui/main/main_messages.h"
 
 namespace tarn {
 namespace {
 
-// The close parameter of a session end: the main window closes without asking,
-// after finishing a recording in progress.
-constexpr quintptr kSessionEndClose = 0x7FFF;
 
 int signalPipe[2] = {-1, -1};
 
@@ -58,7 +56,9 @@ void QuitSignals::OnSignal() {
   while (::read(signalPipe[0], &byte, 1) == 1) {
     LOG(INFO) << "signal " << static_cast<int>(byte) << " received, closing the main window";
   }
-  ui::PostMessage(window_.data(), ui::kWmClose, kSessionEndClose, 0);
+  // A session end: the main window closes without asking, after finishing a
+  // recording in progress.
+  ui::PostMessage(window_.data(), ui::kWmClose, ui::kCloseForSessionEnd, 0);
 }
 
 }  // namespace tarn

@@ -1,7 +1,7 @@
 #pragma once
 // Turns SIGTERM, SIGINT and SIGHUP into an orderly quit of the program: the
-// main window receives the same close request as the tray menu's quit item,
-// so a recording in progress is finished the same way.
+// main window receives a close request that asks nothing and finishes a
+// recording in progress before the window closes.
 
 #include <QObject>
 #include <QPointer>

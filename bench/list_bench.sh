@@ -14,8 +14,9 @@ PROGRAM="$BUILD/bin/tarnrecorder"
 # shellcheck source=scripts/test-rig.sh
 source scripts/test-rig.sh
 WORK="$(mktemp -d /tmp/tarn-list-bench-XXXXXX)"
+PROGRAM_PID=""
 cleanup() {
-  pkill -f "^$PROGRAM" 2>/dev/null || true
+  [ -n "$PROGRAM_PID" ] && kill "$PROGRAM_PID" 2>/dev/null
   rig_stop
   rm -rf "$WORK"
 }
@@ -37,6 +38,7 @@ run_once() {
   start="$(now_ms)"
   HOME="$home" XDG_RUNTIME_DIR="$home/runtime" "$PROGRAM" >"$WORK/$name.out" 2>&1 &
   local pid=$!
+  PROGRAM_PID=$pid
   for _ in $(seq 1 600); do
     if xdotool search --onlyvisible --name 'TARN' >/dev/null 2>&1; then
       window_ms=$(($(now_ms) - start))
@@ -51,6 +53,7 @@ run_once() {
   done
   sleep 0.2
   kill -TERM "$pid"; wait "$pid" || true
+  PROGRAM_PID=""
   echo "== $name: $count recordings"
   echo "window shown after ${window_ms:-(never)} ms"
   grep -h "listed \|every row made\|every duration measured" "$log"/log.* | sed 's/^.*\] /  /'

@@ -50,6 +50,9 @@ inline constexpr quintptr kCloseForSessionEnd = 0x7FFF;
 // Window timers of the main window.
 inline constexpr int kTimerScrollList = 1001;  // 50 ms after a row was added
 inline constexpr int kTimerTrayBlink = 1002;   // 800 ms while recording
+// While a start or the close waits for the last recording's file.
+inline constexpr int kTimerWaitForFile = 1003;
+inline constexpr int kWaitForFilePeriodMs = 20;
 
 // The lists whose rows share one index counter.
 inline constexpr int kListRecorded = 0;
@@ -63,6 +66,8 @@ struct FileMenuRequest {
   int listKind = kListRecorded;
   int index = 0;
 };
+
+static_assert(sizeof(quintptr) >= 8, "a row-menu request needs 64 bits");
 
 inline quintptr PackFileMenuRequest(FileMenuRequest request) {
   return (static_cast<quintptr>(static_cast<unsigned>(request.listKind)) << 32) |

@@ -241,8 +241,7 @@ void CMainWnd::OnRowButton(const TNotifyUI& msg) {
     LOG(INFO) << "cut page for " << entry->fullPath;
     SelectPage(1);
   } else if (msg.senderName == "listMenuBtn") {
-    const QPoint click = msg.pSender->mapToGlobal(msg.pSender->rect().bottomRight());
-    PopMenu::Open(this, kListRecorded, index, click);
+    PopMenu::Open(this, kListRecorded, index, QCursor::pos());
   }
 }
 
@@ -255,6 +254,8 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       if (wParam == kTimerScrollList) {
         KillTimer(kTimerScrollList);
         fileList_->ScrollToLast(kListRecorded);
+      } else if (wParam == kTimerWaitForFile) {
+        OnWaitForFileTick();
       } else if (wParam == kTimerTrayBlink) {
         trayBlinkPhase_ = !trayBlinkPhase_;
         trayIcon_->Modify(trayBlinkPhase_ ? kTrayIconAlternate : kTrayIconNormal,
@@ -342,6 +343,8 @@ void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
       fileList_->Remove(request.listKind, request.index);
       break;
     case kWmFileDelete:
+      // Only the recordings list deletes files.
+      if (request.listKind != kListRecorded) break;
       if (MessageBoxDialog::Ask(this, QString::fromUtf8(kDeleteQuestionText)) == 1) {
         fileList_->Delete(request.index);
       }
@@ -432,11 +435,13 @@ bool CMainWnd::OnClose(quintptr wParam) {
     }
     StopRecording();
   }
+  startPending_ = false;
   if (recorder_->WaitUntilFinished(0)) return true;
   // The file is still being finished: the window stays responsive and closes
-  // when the engine reports the file complete.
+  // once the file is complete.
   quitPending_ = true;
   setEnabled(false);
+  SetTimer(kTimerWaitForFile, kWaitForFilePeriodMs);
   LOG(INFO) << "closing once the recording's file is complete";
   return false;
 }

@@ -56,6 +56,7 @@ inline constexpr const char* kNoAudioDeviceText = "获取音频设备失败";
 inline constexpr const char* kStartFailedText = "开始录制失败,请检查保存目录";
 inline constexpr const char* kQuitWhileRecordingText = "正在录制中,确定要退出吗?";
 inline constexpr const char* kDeleteQuestionText = "确定要删除吗?";
+inline constexpr const char* kRecordingIncompleteText = "录制文件未能完整保存: ";
 
 class CMainWnd : public WindowImplBase, public UpdateCheckListener, public RecorderListener {
   Q_OBJECT
@@ -96,6 +97,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPoint panelPosition() const { return panelPosition_; }
   // The window waits for a recording's file before it closes.
   bool closingAfterRecording() const { return quitPending_; }
+  // A start waits for the last recording's file to be complete.
+  bool startWaitingForFile() const { return startPending_; }
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -123,6 +126,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnFileMenu(unsigned message, quintptr wParam);
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();
+  void OnWaitForFileTick();
   // Shows the start, pause and stop buttons and the state caption as the
   // engine's state is.
   void ShowRecordingControls();
@@ -170,7 +174,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // The floating control panel's window while it exists (none in this build).
   QPointer<QWidget> floatingPanel_;
   bool trayBlinkPhase_ = false;
-  bool quitPending_ = false;
+  bool quitPending_ = false;   // closing once the last file is complete
+  bool startPending_ = false;  // starting once the last file is complete
 
   // Files the engine finished, written by its finishing thread, taken by the
   // UI thread on kWmRecordFinished.

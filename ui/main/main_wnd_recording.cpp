@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
@@ -21,14 +22,22 @@
 namespace tarn::ui {
 namespace {
 
-// "%Y%m%d%H%M%S" of the local time now, a point and the extension.
-std::string RecordingFileName(const std::string& extension) {
+// "%Y%m%d%H%M%S" of the local time now, a point and the extension. A name
+// already taken in `dir` (a second recording started within the same second)
+// gets "-1", "-2" ... before the point, so that no recording is overwritten.
+std::string RecordingFileName(const std::string& dir, const std::string& extension) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32] = {};
   std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-  return std::string(stamp) + "." + extension;
+  std::string name = std::string(stamp) + "." + extension;
+  for (int suffix = 1; suffix < 1000; ++suffix) {
+    std::error_code error;
+    if (!std::filesystem::exists(dir + "/" + name, error) && !error) break;
+    name = std::string(stamp) + "-" + std::to_string(suffix) + "." + extension;
+  }
+  return name;
 }
 
 }  // namespace
@@ -39,6 +48,15 @@ void CMainWnd::StartRecording() {
   uiState_ = kUiRecording;
   const int engineState = recorder_->state();
   if (engineState == kStateRecording) return;
+
+  if (engineState == kStateStopped && !recorder_->WaitUntilFinished(0)) {
+    // The last recording's file is still being finished: the new recording
+    // starts once it is complete, and the window stays responsive meanwhile.
+    startPending_ = true;
+    SetTimer(kTimerWaitForFile, kWaitForFilePeriodMs);
+    return;
+  }
+  startPending_ = false;
 
   if (engineState == kStatePaused) {
     recorder_->Resume();
@@ -51,7 +69,7 @@ void CMainWnd::StartRecording() {
   // A new recording.
   panelMode_ = settings_.GetInt(kSuspendCheck, kSuspendCheckDefault);
   outputDir_ = GetOutputDir(settings_);
-  currentFileName_ = RecordingFileName(containerExt_);
+  currentFileName_ = RecordingFileName(outputDir_, containerExt_);
   const int frameRate = settings_.GetInt(kVideoFramerate, kVideoFramerateRecordDefault);
   quality_ = settings_.GetInt(kQuality, kQualityDefault);
   const int result =
@@ -68,8 +86,10 @@ void CMainWnd::StartRecording() {
   }
 
   if (panelMode_ != 0) {
-    // The floating panel takes over from the window, placed inside the work area.
-    showMinimized();
+    // The floating panel takes over from the window, placed inside the work
+    // area. Without a panel window the main window stays up: it is the only
+    // place showing the recording's controls.
+    if (floatingPanel_) showMinimized();
     QRect workArea;
     if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
     const PanelPosition position = PlaceFloatingPanel(
@@ -108,6 +128,8 @@ void CMainWnd::PauseRecording() {
 
 void CMainWnd::StopRecording() {
   uiState_ = kUiStopped;
+  // A start still waiting for the last file is called off.
+  startPending_ = false;
   if (recorder_ == nullptr) return;
   const int engineState = recorder_->state();
   if (engineState != kStateRecording && engineState != kStatePaused) return;
@@ -165,16 +187,28 @@ void CMainWnd::OnRecordFinishedMessage() {
     finished.swap(finishedFiles_);
   }
   for (const auto& [path, ok] : finished) {
-    if (!ok) LOG(ERROR) << "the recording " << path << " may be incomplete";
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     fileList_->AddFinishedRecording(dir, name);
+    if (!ok && !quitPending_) {
+      LOG(ERROR) << "the recording " << path << " could not be finished";
+      PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingIncompleteText) +
+                                      QString::fromStdString(name));
+    }
   }
+}
+
+void CMainWnd::OnWaitForFileTick() {
+  // Waiting for the last recording's file, for a start or for the close that
+  // follows it. The engine's report is listed first, whichever comes first.
+  if (recorder_ != nullptr && !recorder_->WaitUntilFinished(0)) return;
+  KillTimer(kTimerWaitForFile);
+  OnRecordFinishedMessage();
   if (quitPending_) {
-    // The engine sets its finished flag right after reporting the file.
-    if (recorder_ != nullptr) recorder_->WaitUntilFinished(5000);
     PostMessage(this, kWmClose, kCloseForQuit, 0);
+  } else if (startPending_) {
+    StartRecording();
   }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/main/recorded_file_list.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <glog/logging.h>
 #include <unistd.h>
 
@@ -61,6 +62,23 @@ class ElideInMiddle : public QObject {
     return false;
   }
 };
+
+// Moves `from` to `to` unless `to` exists; -1 with errno set on failure.
+int MoveWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
+  // A file system without that kind of rename: a hard link fails on an
+  // existing name, so linking then unlinking never replaces anything.
+  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str());
+  if (errno != EPERM && errno != EOPNOTSUPP) return -1;
+  // No hard links here (or a folder): look, then move.
+  struct stat existing {};
+  if (::lstat(to.c_str(), &existing) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
 
 // A name the rename may use: one path component that is not "." or "..".
 bool IsPlainFileName(const std::string& name) {
@@ -342,8 +360,7 @@ bool RecordedFileList::Rename(int index, const std::string& newName) {
   }
   const std::string target = entry.directory + "/" + name;
   // An existing file of that name is never replaced.
-  if (::renameat2(AT_FDCWD, entry.fullPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) !=
-      0) {
+  if (MoveWithoutReplacing(entry.fullPath, target) != 0) {
     LOG(WARNING) << "cannot rename " << entry.fullPath << " to " << target << ": "
                  << std::strerror(errno);
     return false;
