@@ -2,7 +2,9 @@
 
 #include <glog/logging.h>
 
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <utility>
 
 namespace tarn::ui {
@@ -19,6 +21,10 @@ int RunModal(WindowImplBase& dialog, QWidget* parent, const QString& text) {
   return dialog.ShowModal();
 }
 
+bool IsEnterKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
 }  // namespace
 
 MessageBoxDialog::MessageBoxDialog(QString text) : text_(std::move(text)) {}
@@ -30,8 +36,23 @@ int MessageBoxDialog::Ask(QWidget* parent, const QString& text) {
 
 void MessageBoxDialog::InitWindow() {
   RequireControl<QLabel>("msgText")->setText(text_);
-  RequireControl<QWidget>("msgConfirm");
+  RequireControl<QWidget>("msgConfirm")->setFocus();
   RequireControl<QWidget>("msgCancel");
+}
+
+void MessageBoxDialog::keyPressEvent(QKeyEvent* event) {
+  if (IsEnterKey(event)) {
+    // The focused button answers; with none focused, Enter confirms.
+    if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
+      focused->click();
+    } else {
+      Close(1);
+    }
+  } else if (event->key() == Qt::Key_Escape) {
+    Close(0);
+  } else {
+    WindowImplBase::keyPressEvent(event);
+  }
 }
 
 void MessageBoxDialog::Notify(const TNotifyUI& msg) {
@@ -52,7 +73,15 @@ int PromptBoxDialog::Show(QWidget* parent, const QString& text) {
 
 void PromptBoxDialog::InitWindow() {
   RequireControl<QLabel>("msgText")->setText(text_);
-  RequireControl<QWidget>("msgConfirm");
+  RequireControl<QWidget>("msgConfirm")->setFocus();
+}
+
+void PromptBoxDialog::keyPressEvent(QKeyEvent* event) {
+  if (IsEnterKey(event) || event->key() == Qt::Key_Escape) {
+    Close(1);
+  } else {
+    WindowImplBase::keyPressEvent(event);
+  }
 }
 
 void PromptBoxDialog::Notify(const TNotifyUI& msg) {

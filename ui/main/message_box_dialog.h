@@ -24,6 +24,8 @@ class MessageBoxDialog : public WindowImplBase {
   QString GetWindowClassName() const override { return "MessageBoxDialog"; }
   void InitWindow() override;
   void Notify(const TNotifyUI& msg) override;
+  // Enter confirms, Escape cancels.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QString text_;
@@ -44,6 +46,8 @@ class PromptBoxDialog : public WindowImplBase {
   QString GetWindowClassName() const override { return "PromptBoxDialog"; }
   void InitWindow() override;
   void Notify(const TNotifyUI& msg) override;
+  // Enter and Escape dismiss the notice.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QString text_;

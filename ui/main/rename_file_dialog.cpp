@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -53,6 +54,18 @@ void RenameFileDialog::Notify(const TNotifyUI& msg) {
     Close(1);
   } else if (msg.senderName == "renameFileCancel") {
     Close(0);
+  }
+}
+
+}  // namespace tarn::ui
+
+namespace tarn::ui {
+
+void RenameFileDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Close(0);
+  } else {
+    WindowImplBase::keyPressEvent(event);
   }
 }
 

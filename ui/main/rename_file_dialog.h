@@ -28,6 +28,8 @@ class RenameFileDialog : public WindowImplBase {
   QString GetWindowClassName() const override { return "RenameFileDialog"; }
   void InitWindow() override;
   void Notify(const TNotifyUI& msg) override;
+  // Escape cancels.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QString currentName_;
