@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +47,27 @@ TEST_F(MessageDialogTest, NoticeAnswersOne) {
   ClickWhenShown("PromptBoxDialog", "msgConfirm", &shown);
   EXPECT_EQ(PromptBoxDialog::Show(nullptr, notice), 1);
   EXPECT_EQ(shown, notice);
+}
+
+// Presses `key` in the first visible window of `windowClass` once it shows.
+void PressWhenShown(const QString& windowClass, int key) {
+  QTimer::singleShot(0, [=] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (!widget->isVisible() || widget->property("windowClass").toString() != windowClass) continue;
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QCoreApplication::sendEvent(widget, &press);
+      return;
+    }
+  });
+}
+
+TEST_F(MessageDialogTest, EnterConfirmsAndEscapeCancels) {
+  PressWhenShown("MessageBoxDialog", Qt::Key_Return);
+  EXPECT_EQ(MessageBoxDialog::Ask(nullptr, "q"), 1);
+  PressWhenShown("MessageBoxDialog", Qt::Key_Escape);
+  EXPECT_EQ(MessageBoxDialog::Ask(nullptr, "q"), 0);
+  PressWhenShown("PromptBoxDialog", Qt::Key_Escape);
+  EXPECT_EQ(PromptBoxDialog::Show(nullptr, "n"), 1);
 }
 
 TEST_F(MessageDialogTest, MissingLayoutAnswersCancelWithoutShowing) {
