@@ -212,6 +212,20 @@ TEST_F(MainRecordingTest, AStartThatFailsSaysSoAndLeavesTheWindowIdle) {
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("高清视频录制软件"));
 }
 
+TEST_F(MainRecordingTest, AMissingCameraIsPromptedAndNothingStarts) {
+  CMainWnd& window = OpenWindow();
+  // The camera as the video source, and no camera on this machine.
+  settings_.SetString(kVideoSource, "1");
+  QString prompt;
+  test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
+  Button("recorderStartBtn")->click();
+  EXPECT_EQ(prompt, QString::fromUtf8("获取视频设备失败"));
+  EXPECT_EQ(window.recordingUiState(), kUiIdle);
+  EXPECT_TRUE(Button("recorderStartBtn")->isVisible());
+
+  EXPECT_TRUE(fs::is_empty(outputDir_));
+}
+
 TEST_F(MainRecordingTest, QuitWhileRecordingAsksThenFinishesTheFileBeforeClosing) {
   settings_.SetString(kWindowClose, "1");
   CMainWnd& window = OpenWindow();
