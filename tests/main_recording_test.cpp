@@ -151,6 +151,10 @@ TEST_F(MainRecordingTest, StartTwiceStopWhilePausedAndLateReports) {
   PostMessage(&window, kWmRecordSecondsMessage, 0, 3725);
   test::RunEvents(50);
   EXPECT_EQ(TextOf(window, "recordTimeText"), "01:02:05");
+  // A late report of another recording (its number is not this one's) is ignored.
+  PostMessage(&window, kWmRecordSecondsMessage, 77, 59);
+  test::RunEvents(50);
+  EXPECT_EQ(TextOf(window, "recordTimeText"), "01:02:05");
   // Stop while paused finishes the file and lists it.
   PostMessage(&window, kWmRecordStop, 0, 0);
   test::RunEvents(50);

@@ -10,6 +10,13 @@ QIcon ProgramIcon(int iconId) {
   return QIcon(WindowImplBase::GetResourcePath() + file);
 }
 
+const QIcon& MainTrayIcon::Picture(int iconId) {
+  // Loaded once: the icon changes every 800 ms while recording.
+  QIcon& picture = iconId == kTrayIconAlternate ? alternatePicture_ : normalPicture_;
+  if (picture.isNull()) picture = ProgramIcon(iconId);
+  return picture;
+}
+
 MainTrayIcon::MainTrayIcon(QObject* owner) : owner_(owner) {}
 
 MainTrayIcon::~MainTrayIcon() { Delete(); }
@@ -28,7 +35,7 @@ void MainTrayIcon::Modify(int iconId, const QString& tip, const QString& balloon
   iconId_ = iconId;
   tip_ = tip;
   balloon_ = balloon;
-  icon_->setIcon(ProgramIcon(iconId));
+  icon_->setIcon(Picture(iconId));
   icon_->setToolTip(tip);
   if (!balloon.isEmpty() && QSystemTrayIcon::isSystemTrayAvailable() &&
       QSystemTrayIcon::supportsMessages()) {

@@ -49,6 +49,7 @@ class MainTrayIcon : public QObject {
 
  private:
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  const QIcon& Picture(int iconId);
 
   QPointer<QObject> owner_;
   std::unique_ptr<QSystemTrayIcon> icon_;
@@ -56,6 +57,8 @@ class MainTrayIcon : public QObject {
   int iconId_ = kTrayIconNormal;
   QString tip_;
   QString balloon_;
+  QIcon normalPicture_;
+  QIcon alternatePicture_;
 };
 
 }  // namespace tarn::ui

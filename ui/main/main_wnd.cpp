@@ -314,7 +314,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       handled = true;
       break;
     case kWmRecordSecondsMessage:
-      ShowElapsed(static_cast<std::int64_t>(lParam));
+      ShowElapsed(wParam, static_cast<std::int64_t>(lParam));
       handled = true;
       break;
     case kWmRecordFinished:

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -130,7 +131,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // Shows the start, pause and stop buttons and the state caption as the
   // engine's state is.
   void ShowRecordingControls();
-  void ShowElapsed(std::int64_t seconds);
+  // `recording`: the number of the recording reporting, 0 when unknown.
+  void ShowElapsed(quintptr recording, std::int64_t seconds);
   void ShowAndActivate();
   void OpenTrayMenu();
   void OpenScreenBrush();
@@ -176,6 +178,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   bool trayBlinkPhase_ = false;
   bool quitPending_ = false;   // closing once the last file is complete
   bool startPending_ = false;  // starting once the last file is complete
+  // Counts the recordings started; written by the UI thread before the
+  // engine's threads of a recording exist, read by them.
+  std::atomic<quintptr> recordingNumber_{0};
 
   // Files the engine finished, written by its finishing thread, taken by the
   // UI thread on kWmRecordFinished.

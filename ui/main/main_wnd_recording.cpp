@@ -72,6 +72,7 @@ void CMainWnd::StartRecording() {
   currentFileName_ = RecordingFileName(outputDir_, containerExt_);
   const int frameRate = settings_.GetInt(kVideoFramerate, kVideoFramerateRecordDefault);
   quality_ = settings_.GetInt(kQuality, kQualityDefault);
+  ++recordingNumber_;
   const int result =
       recorder_->Start(currentFileName_, outputDir_, containerExt_, containerName_, frameRate, quality_);
   if (result != 0) {
@@ -159,9 +160,11 @@ void CMainWnd::ShowRecordingControls() {
   recordStateText_->setText(QString::fromUtf8(recording ? "录制中" : paused ? "已暂停" : "录制时长"));
 }
 
-void CMainWnd::ShowElapsed(std::int64_t seconds) {
-  // A report still on its way when the recording stopped changes nothing.
+void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
+  // A report still on its way when the recording stopped, or one of the
+  // recording before this one, changes nothing.
   if (uiState_ != kUiRecording && uiState_ != kUiPaused) return;
+  if (recording != 0 && recording != recordingNumber_) return;
   if (seconds < 0) seconds = 0;
   recordTimeText_->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
                                              static_cast<int>((seconds % 3600) / 60),
@@ -169,7 +172,10 @@ void CMainWnd::ShowElapsed(std::int64_t seconds) {
 }
 
 void CMainWnd::OnRecordSeconds(std::int64_t seconds) {
-  PostMessage(this, kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
+  // The engine's threads of one recording all end before the next starts, so
+  // the number read here is that of the recording reporting.
+  PostMessage(this, kWmRecordSecondsMessage, recordingNumber_.load(),
+              static_cast<qintptr>(seconds));
 }
 
 void CMainWnd::OnRecordingFinished(const std::string& path, bool ok) {
