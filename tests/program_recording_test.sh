@@ -6,30 +6,11 @@
 set -u
 PROGRAM="$1"
 
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  echo "SKIP: no X display (run the tests through scripts/test.sh, which starts Xvfb)"
-  exit 77
-fi
-for tool in xdotool ffprobe; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-
-WORK="$(mktemp -d /tmp/tarn-recording-XXXXXX)"
-PID=""
-cleanup() {
-  [ -n "$PID" ] && { kill -9 "$PID" && wait "$PID"; } 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# shellcheck source=tests/support/script_check.sh
-source "$(dirname "$0")/support/script_check.sh"
-
-export HOME="$WORK/home"
-export XDG_RUNTIME_DIR="$WORK/runtime"
-unset XDG_DATA_HOME XDG_CONFIG_HOME
-mkdir -p "$HOME/Documents" "$XDG_RUNTIME_DIR" "$HOME/.local/share/TarnRecorder/Config"
-chmod 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=tests/support/program_test_support.sh
+source "$(dirname "$0")/support/program_test_support.sh"
+require_display xdotool ffprobe
+use_private_home tarn-recording
+mkdir -p "$HOME/Documents" "$HOME/.local/share/TarnRecorder/Config"
 VIDEOS="$HOME/Documents/TARN屏幕录制"
 INI="$HOME/.local/share/TarnRecorder/Config/configure.ini"
 # Without sound: a recording waits for its sound sources' first sound, which
@@ -41,6 +22,7 @@ LOG_DIR="$HOME/.local/share/TarnRecorder/Log"
 start_program() {
   "$PROGRAM" >>"$WORK/program.out" 2>&1 &
   PID=$!
+  PIDS+=("$PID")
   # Ready once the hot keys are written back after registration.
   for _ in $(seq 1 200); do
     grep -q '^stop-key2=123' "$INI" 2>/dev/null && xdotool search --onlyvisible --name 'TARN' >/dev/null 2>&1 &&
@@ -93,15 +75,8 @@ fi
 xdotool key alt+F8
 sleep 1.5
 kill -TERM "$PID"
-for _ in $(seq 1 150); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$PID" 2>/dev/null; then
-  check "the program ends within 15 s of SIGTERM" false
-  kill -9 "$PID"
-fi
-wait "$PID"
-RC=$?
-PID=""
-check "SIGTERM during a recording ends the program with 0" test "$RC" -eq 0
+wait_for_exit "$PID"
+check "SIGTERM during a recording ends the program with 0" test "$EXIT_CODE" -eq 0
 SECOND="$(wait_for_recording 2)"
 check "the interrupted recording is a complete file" test -n "$SECOND"
 if [ -n "$SECOND" ]; then

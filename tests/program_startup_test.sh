@@ -7,32 +7,10 @@ set -u
 PROGRAM="$1"
 TITLE="TARN屏幕录制"
 
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  echo "SKIP: no X display (run the tests through scripts/test.sh, which starts Xvfb)"
-  exit 77
-fi
-for tool in xdotool xwininfo xmessage; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-
-WORK="$(mktemp -d /tmp/tarn-startup-XXXXXX)"
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do
-    { kill -9 "$pid" && wait "$pid"; } 2>/dev/null
-  done
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# shellcheck source=tests/support/script_check.sh
-source "$(dirname "$0")/support/script_check.sh"
-
-export HOME="$WORK/home"
-export XDG_RUNTIME_DIR="$WORK/runtime"
-unset XDG_DATA_HOME XDG_CONFIG_HOME
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=tests/support/program_test_support.sh
+source "$(dirname "$0")/support/program_test_support.sh"
+require_display xdotool xwininfo xmessage
+use_private_home tarn-startup
 LOG_DIR="$HOME/.local/share/TarnRecorder/Log"
 mkdir -p "$LOG_DIR/kept-folder"
 TODAY="$(date +%Y%m%d)"
@@ -100,10 +78,8 @@ check "the first instance logged the request" \
 
 # SIGTERM closes the main window and ends the program with 0.
 kill -TERM "$FIRST"
-for _ in $(seq 1 100); do kill -0 "$FIRST" 2>/dev/null || break; sleep 0.1; done
-wait "$FIRST"
-FIRST_RC=$?
-check "SIGTERM ends the program with 0" test "$FIRST_RC" -eq 0
+wait_for_exit "$FIRST"
+check "SIGTERM ends the program with 0" test "$EXIT_CODE" -eq 0
 check "the main window closed in order" grep -q "main window closed" "$LOG_DIR"/log."$TODAY"-*."$FIRST"
 
 # A start after the first one ended is a first instance again.

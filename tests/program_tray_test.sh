@@ -6,31 +6,12 @@
 set -u
 PROGRAM="$1"
 
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  echo "SKIP: no X display (run the tests through scripts/test.sh, which starts Xvfb)"
-  exit 77
-fi
-for tool in xdotool trayer ffprobe; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-
-WORK="$(mktemp -d /tmp/tarn-tray-XXXXXX)"
-PID=""
-TRAY=""
-cleanup() {
-  [ -n "$PID" ] && { kill -9 "$PID" && wait "$PID"; } 2>/dev/null
-  [ -n "$TRAY" ] && { kill "$TRAY" && wait "$TRAY"; } 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-# shellcheck source=tests/support/script_check.sh
-source "$(dirname "$0")/support/script_check.sh"
-
-export HOME="$WORK/home"
-export XDG_RUNTIME_DIR="$WORK/runtime"
-unset XDG_DATA_HOME XDG_CONFIG_HOME DBUS_SESSION_BUS_ADDRESS
-mkdir -p "$HOME/Documents" "$XDG_RUNTIME_DIR" "$HOME/.local/share/TarnRecorder/Config"
-chmod 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=tests/support/program_test_support.sh
+source "$(dirname "$0")/support/program_test_support.sh"
+require_display xdotool trayer ffprobe
+use_private_home tarn-tray
+unset DBUS_SESSION_BUS_ADDRESS
+mkdir -p "$HOME/Documents" "$HOME/.local/share/TarnRecorder/Config"
 INI="$HOME/.local/share/TarnRecorder/Config/configure.ini"
 LOG_DIR="$HOME/.local/share/TarnRecorder/Log"
 VIDEOS="$HOME/Documents/TARN屏幕录制"
@@ -39,7 +20,7 @@ read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x");
 
 # A notification area in the bottom-right corner of the screen.
 trayer --edge bottom --align right --widthtype pixel --width 120 --height 32 >"$WORK/trayer.out" 2>&1 &
-TRAY=$!
+PIDS+=("$!")
 sleep 1
 
 # Geometry "x y w h" of a window.
@@ -79,6 +60,7 @@ open_menu() {
 
 "$PROGRAM" >"$WORK/program.out" 2>&1 &
 PID=$!
+PIDS+=("$PID")
 ICON="$(find_icon)"
 check "the tray icon shows in the notification area" test -n "$ICON"
 read -r ICON_X ICON_Y <<<"${ICON:-0 0}"
@@ -110,15 +92,8 @@ done
 check "quitting while recording asks first" test -n "$QUESTION"
 check "the program is still running while it asks" kill -0 "$PID"
 [ -n "$QUESTION" ] && xdotool windowfocus --sync "$QUESTION" key Return
-for _ in $(seq 1 150); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$PID" 2>/dev/null; then
-  check "the program ends after the question is confirmed" false
-  kill -9 "$PID"
-fi
-wait "$PID"
-RC=$?
-PID=""
-check "quit from the tray menu ends the program with 0" test "$RC" -eq 0
+wait_for_exit "$PID"
+check "quit from the tray menu ends the program with 0" test "$EXIT_CODE" -eq 0
 RECORDING="$(ls "$VIDEOS"/*.mp4 2>/dev/null | head -n 1)"
 check "the recording running at the quit is a complete file" \
   test -n "$RECORDING" -a -n "$(ffprobe -v error -show_entries format=duration -of csv=p=0 "${RECORDING:-/none}" 2>/dev/null)"
