@@ -52,6 +52,8 @@ void CMainWnd::StartRecording() {
   if (engineState == kStateStopped && !recorder_->WaitUntilFinished(0)) {
     // The last recording's file is still being finished: the new recording
     // starts once it is complete, and the window stays responsive meanwhile.
+    // Until then nothing records, and the window says so.
+    uiState_ = previousUiState;
     startPending_ = true;
     SetTimer(kTimerWaitForFile, kWaitForFilePeriodMs);
     return;
