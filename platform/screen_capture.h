@@ -26,7 +26,8 @@ struct CursorImage {
 };
 
 // Copies rectangles of the primary screen. Not thread-safe: one thread owns
-// an instance from Open to destruction.
+// an instance from Open to destruction; only DisplayLost and lastError may be
+// called from other threads too.
 class ScreenGrabber {
  public:
   virtual ~ScreenGrabber() = default;
@@ -55,10 +56,20 @@ class ScreenGrabber {
 
   // The current cursor; false when the display has none to report.
   virtual bool QueryCursor(CursorImage& cursor) = 0;
+
+  // True once the connection to the display is broken (the server ended or
+  // went away). It stays broken: from then on Init, Capture and QueryCursor
+  // return false at once without talking to the server.
+  virtual bool DisplayLost() const = 0;
+
+  // Why the last Init or Capture failed, in a short English sentence for the
+  // user ("lost the connection to the X display :1"); empty before any
+  // failure.
+  virtual std::string lastError() const = 0;
 };
 
 // Opens the X display named by $DISPLAY. Null (with a log line naming the
-// display) when it cannot be opened.
+// display and why it cannot be opened) when it cannot be opened.
 std::unique_ptr<ScreenGrabber> OpenScreenGrabber();
 
 // Primary screen size without keeping a connection; false when no display.

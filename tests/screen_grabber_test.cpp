@@ -1,22 +1,37 @@
 // The X11 screen grabber against a live display ($DISPLAY, e.g. Xvfb): paints
 // the root window with known colours through a connection of the test's own
-// and checks the captured bytes.
+// and checks the captured bytes. Servers of the tests' own check other screen
+// formats and what a server that goes away does to the grabber and the click
+// monitor.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <xcb/xcb.h>
 
 // After GoogleTest: Xlib's macros (None, Bool) clash with its names.
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "platform/screen_capture.h"
+#include "tests/support/fake_x_server.h"
+#include "tests/support/private_x_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn::platform {
 namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
 
 struct DisplayCloser {
   void operator()(Display* display) const { XCloseDisplay(display); }
@@ -175,6 +190,49 @@ TEST_F(ScreenGrabberTest, PlainCopyMatchesSharedMemoryCopy) {
   }
 }
 
+// Another client's window at an odd place shows in a full-screen capture
+// exactly where it is, through both copy paths, and a rectangle that starts
+// inside it sees the same edges shifted.
+TEST_F(ScreenGrabberTest, CapturesAWindowWhereItIs) {
+  Display* d = display_.get();
+  PaintRoot(0x102030);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = 0xC03080;
+  const Window window = XCreateWindow(d, DefaultRootWindow(d), 301, 203, 157, 91, 0,
+                                      CopyFromParent, InputOutput, CopyFromParent,
+                                      CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(d, window);
+  XSync(d, False);
+
+  for (const bool shm : {true, false}) {
+    SCOPED_TRACE(shm ? "MIT-SHM" : "GetImage");
+    test::ScopedEnv noShm("TARN_X11_NO_SHM", shm ? std::nullopt : std::optional<std::string>("1"));
+    auto probe = OpenScreenGrabber();
+    ASSERT_TRUE(probe);
+    auto grabber = OpenInitialised(probe->screenWidth(), probe->screenHeight());
+    ASSERT_TRUE(grabber);
+    ASSERT_TRUE(grabber->Capture(0, 0));
+    EXPECT_PIXEL(*grabber, 301, 203, 0xC0, 0x30, 0x80);  // top-left corner
+    EXPECT_PIXEL(*grabber, 457, 293, 0xC0, 0x30, 0x80);  // bottom-right corner
+    EXPECT_PIXEL(*grabber, 300, 203, 0x10, 0x20, 0x30);
+    EXPECT_PIXEL(*grabber, 301, 202, 0x10, 0x20, 0x30);
+    EXPECT_PIXEL(*grabber, 458, 293, 0x10, 0x20, 0x30);
+    EXPECT_PIXEL(*grabber, 457, 294, 0x10, 0x20, 0x30);
+
+    auto part = OpenInitialised(201, 99);
+    ASSERT_TRUE(part);
+    ASSERT_TRUE(part->Capture(400, 250));
+    EXPECT_PIXEL(*part, 0, 0, 0xC0, 0x30, 0x80);
+    EXPECT_PIXEL(*part, 57, 43, 0xC0, 0x30, 0x80);
+    EXPECT_PIXEL(*part, 58, 43, 0x10, 0x20, 0x30);
+    EXPECT_PIXEL(*part, 57, 44, 0x10, 0x20, 0x30);
+    EXPECT_PIXEL(*part, 200, 98, 0x10, 0x20, 0x30);
+  }
+  XDestroyWindow(d, window);
+  XSync(d, False);
+}
+
 TEST_F(ScreenGrabberTest, ReportsCursorHotSpotPosition) {
   Display* d = display_.get();
   XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 123, 45);
@@ -216,6 +274,150 @@ TEST(ScreenGrabberNoDisplayTest, FailsWithoutDisplay) {
     int height = -1;
     EXPECT_FALSE(QueryScreenSize(width, height));
   }
+}
+
+// --- Servers of the tests' own ---------------------------------------------
+
+// Whether a thread of this process has the given name.
+bool ThreadRunning(const std::string& name) {
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+    std::ifstream comm(task.path() / "comm");
+    std::string taskName;
+    if (std::getline(comm, taskName) && taskName == name) return true;
+  }
+  return false;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// Paints the root window of `display` one colour (0xRRGGBB) through a
+// connection of its own.
+bool PaintRootOf(const std::string& display, std::uint32_t rgb) {
+  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+  bool painted = false;
+  if (xcb_connection_has_error(c) == 0) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_change_window_attributes(c, root, XCB_CW_BACK_PIXEL, &rgb);
+    xcb_clear_area(c, 0, root, 0, 0, 0, 0);
+    // A round trip: the painting is done once the answer is in.
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    painted = reply != nullptr;
+    std::free(reply);
+  }
+  xcb_disconnect(c);
+  return painted;
+}
+
+TEST(ScreenGrabberFormatTest, RefusesA16BitScreen) {
+  test::PrivateXServer server;
+  std::string whyNot;
+  if (!server.Start("320x240x16", whyNot)) GTEST_SKIP() << whyNot;
+  test::ScopedEnv display("DISPLAY", server.displayName());
+  auto grabber = OpenScreenGrabber();
+  ASSERT_TRUE(grabber);
+  EXPECT_FALSE(grabber->Init(64, 64));
+  EXPECT_THAT(grabber->lastError(), HasSubstr("unsupported screen depth 16"));
+  EXPECT_FALSE(grabber->DisplayLost());
+  EXPECT_FALSE(grabber->Capture(0, 0));
+}
+
+// A server killed in the middle of a recording: the grabber reports the loss
+// at the next call and asks nothing more, the click monitor's thread ends on
+// its own, and nothing crashes or waits.
+TEST(ScreenGrabberDisplayLossTest, KilledServerIsReportedAndEndsTheClickMonitor) {
+  for (const bool shm : {true, false}) {
+    SCOPED_TRACE(shm ? "MIT-SHM" : "GetImage");
+    test::PrivateXServer server;
+    std::string whyNot;
+    if (!server.Start("640x480x24", whyNot)) GTEST_SKIP() << whyNot;
+    std::unique_ptr<ScreenGrabber> grabber;
+    auto monitor = CreateClickMonitor();
+    {
+      test::ScopedEnv display("DISPLAY", server.displayName());
+      test::ScopedEnv noShm("TARN_X11_NO_SHM",
+                            shm ? std::nullopt : std::optional<std::string>("1"));
+      grabber = OpenScreenGrabber();
+      ASSERT_TRUE(grabber);
+      ASSERT_TRUE(grabber->Init(200, 100));
+      ASSERT_TRUE(monitor->Start([](int) {}));
+    }
+    ASSERT_TRUE(PaintRootOf(server.displayName(), 0x3366CC));
+    for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(grabber->Capture(10, 10));
+    EXPECT_PIXEL(*grabber, 50, 50, 0x33, 0x66, 0xCC);
+    CursorImage cursor;
+    EXPECT_TRUE(grabber->QueryCursor(cursor));
+    EXPECT_FALSE(grabber->DisplayLost());
+    // The thread names itself once it runs.
+    EXPECT_TRUE(WaitUntil([] { return ThreadRunning("click-monitor"); }, 5s));
+
+    server.Kill();
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_FALSE(grabber->Capture(10, 10));
+    EXPECT_TRUE(grabber->DisplayLost());
+    EXPECT_THAT(grabber->lastError(),
+                HasSubstr("lost the connection to the X display " + server.displayName()));
+    EXPECT_FALSE(grabber->Capture(0, 0));
+    EXPECT_FALSE(grabber->QueryCursor(cursor));
+    ASSERT_NE(grabber->pixels(), nullptr) << "the last picture stays readable";
+    EXPECT_PIXEL(*grabber, 50, 50, 0x33, 0x66, 0xCC);
+    EXPECT_FALSE(grabber->Init(100, 50));
+    EXPECT_TRUE(grabber->DisplayLost());
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, 2s);
+
+    EXPECT_TRUE(WaitUntil([] { return !ThreadRunning("click-monitor"); }, 5s))
+        << "the click monitor's thread did not end";
+    const auto stopping = std::chrono::steady_clock::now();
+    monitor->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);
+  }
+}
+
+int sigpipeCount = 0;  // written by the handler below, on the test's thread
+
+// A server whose socket stops taking data between two requests makes the
+// next write fail with EPIPE, which raises SIGPIPE on the writing thread. The
+// grabber must report the loss without the signal reaching the program, and
+// leave the thread's signal mask as it was.
+TEST(ScreenGrabberDisplayLossTest, BrokenSocketRaisesNoSigpipe) {
+  test::FakeXServer server;
+  ASSERT_TRUE(server.Start());
+  std::unique_ptr<ScreenGrabber> grabber;
+  {
+    test::ScopedEnv display("DISPLAY", server.displayName());
+    grabber = OpenScreenGrabber();
+  }
+  ASSERT_TRUE(grabber);
+  ASSERT_TRUE(grabber->Init(64, 32));
+
+  // Counted rather than fatal, so that a fault fails this test alone.
+  struct sigaction counting {};
+  counting.sa_handler = [](int) { ++sigpipeCount; };
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGPIPE, &counting, &previous), 0);
+  sigpipeCount = 0;
+  server.StopReading();
+  const bool captured = grabber->Capture(0, 0);
+  sigaction(SIGPIPE, &previous, nullptr);
+
+  EXPECT_FALSE(captured);
+  EXPECT_TRUE(grabber->DisplayLost());
+  EXPECT_EQ(sigpipeCount, 0);
+  sigset_t mask;
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &mask), 0);
+  EXPECT_FALSE(sigismember(&mask, SIGPIPE));
+  sigset_t pending;
+  ASSERT_EQ(sigpending(&pending), 0);
+  EXPECT_FALSE(sigismember(&pending, SIGPIPE));
 }
 
 }  // namespace

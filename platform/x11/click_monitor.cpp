@@ -1,27 +1,31 @@
 // X11 click monitor: XInput 2 raw button presses of the master pointers,
-// read on a thread of its own with its own connection to the server.
+// read through XCB on a thread of its own with its own connection to the
+// server. A server that goes away ends the thread with a log line.
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
 #include <glog/logging.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/screen_capture.h"
-#include "platform/x11/x_connection.h"
+#include "platform/x11/xcb_connection.h"
 
 namespace tarn::platform {
 namespace {
+
+using x11::XcbPtr;
 
 // How long one wait for X events lasts before the stop flag is read again;
 // Stop also wakes the thread at once through an eventfd.
@@ -30,42 +34,8 @@ constexpr int kPollTimeoutMs = 50;
 constexpr int kLeftButton = 0;
 constexpr int kRightButton = 1;
 
-struct DisplayCloser {
-  void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
-// A file descriptor closed when the holder goes.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-  void reset(int fd) {
-    reset();
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-std::string DisplayLabel() {
-  const char* name = XDisplayName(nullptr);
-  if (name == nullptr || name[0] == '\0') return "(DISPLAY is not set)";
-  return std::string("\"") + name + "\"";
-}
-
 // Button numbers of the raw events are the physical ones: 1 left, 3 right.
-int ButtonFromDetail(int detail) {
+int ButtonFromDetail(std::uint32_t detail) {
   if (detail == 1) return kLeftButton;
   if (detail == 3) return kRightButton;
   return -1;
@@ -81,14 +51,14 @@ class X11ClickMonitor final : public ClickMonitor {
  private:
   bool OpenInput();
   void Run();
-  void HandleEvent(XEvent& event);
+  void HandleEvent(const xcb_generic_event_t& event);
 
   std::mutex controlMutex_;  // serialises Start and Stop
   // Set by Start before the thread begins and released by Stop after the
   // join; in between only the thread uses them.
-  DisplayPtr display_;
-  int inputOpcode_ = 0;
-  FileDescriptor wakeFd_;
+  std::optional<x11::Connection> connection_;
+  std::uint8_t inputOpcode_ = 0;
+  x11::FileDescriptor wakeFd_;
   std::function<void(int)> onPress_;
   // Written by Stop, read by the thread.
   std::atomic<bool> stopRequested_{false};
@@ -97,35 +67,40 @@ class X11ClickMonitor final : public ClickMonitor {
 
 // Opens the connection and selects raw button presses on the root window.
 bool X11ClickMonitor::OpenInput() {
-  display_.reset(x11::OpenConnection());
-  if (!display_) {
-    LOG(ERROR) << "click monitor: cannot open X display " << DisplayLabel();
+  std::string whyNot;
+  connection_ = x11::Connect(whyNot);
+  if (!connection_) {
+    LOG(ERROR) << "click monitor: cannot open X display " << x11::DisplayLabel() << ": "
+               << whyNot;
     return false;
   }
-  Display* d = display_.get();
-  int eventBase = 0;
-  int errorBase = 0;
-  if (!XQueryExtension(d, "XInputExtension", &inputOpcode_, &eventBase, &errorBase)) {
+  xcb_connection_t* c = connection_->connection.get();
+  x11::SigpipeGuard pipeGuard;
+  const xcb_query_extension_reply_t* input = xcb_get_extension_data(c, &xcb_input_id);
+  if (input == nullptr || input->present == 0) {
     LOG(ERROR) << "click monitor: the X server has no XInput extension";
     return false;
   }
+  inputOpcode_ = input->major_opcode;
   // Announcing 2.2 makes the server send raw events even while another
   // client holds a grab; 2.0 is enough to receive them at all.
-  int major = 2;
-  int minor = 2;
-  if (XIQueryVersion(d, &major, &minor) != Success || major < 2) {
-    LOG(ERROR) << "click monitor: the X server lacks XInput 2 (has " << major << "." << minor
-               << ")";
+  XcbPtr<xcb_input_xi_query_version_reply_t> version(
+      xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+  if (!version || version->major_version < 2) {
+    LOG(ERROR) << "click monitor: the X server lacks XInput 2";
     return false;
   }
-  unsigned char maskBits[XIMaskLen(XI_LASTEVENT)] = {};
-  XISetMask(maskBits, XI_RawButtonPress);
-  XIEventMask mask;
-  mask.deviceid = XIAllMasterDevices;
-  mask.mask_len = sizeof maskBits;
-  mask.mask = maskBits;
-  XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
-  XSync(d, False);  // presses from now on are delivered
+  struct {
+    xcb_input_event_mask_t head;
+    std::uint32_t bits;
+  } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS};
+  // Checked: once the reply is in, presses from now on are delivered.
+  XcbPtr<xcb_generic_error_t> error(xcb_request_check(
+      c, xcb_input_xi_select_events_checked(c, connection_->screen->root, 1, &mask.head)));
+  if (error || xcb_connection_has_error(c) != 0) {
+    LOG(ERROR) << "click monitor: the X server refused to report button presses";
+    return false;
+  }
   return true;
 }
 
@@ -136,13 +111,13 @@ bool X11ClickMonitor::Start(std::function<void(int button)> onPress) {
     return false;
   }
   if (!OpenInput()) {
-    display_.reset();
+    connection_.reset();
     return false;
   }
   wakeFd_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (wakeFd_.get() < 0) {
     PLOG(ERROR) << "click monitor: eventfd failed";
-    display_.reset();
+    connection_.reset();
     return false;
   }
   onPress_ = std::move(onPress);
@@ -161,20 +136,19 @@ void X11ClickMonitor::Stop() {
     PLOG(WARNING) << "click monitor: cannot wake the thread";
   }
   thread_.join();
-  display_.reset();
+  connection_.reset();
   wakeFd_.reset();
   onPress_ = nullptr;
 }
 
-void X11ClickMonitor::HandleEvent(XEvent& event) {
-  XGenericEventCookie& cookie = event.xcookie;
-  if (cookie.type != GenericEvent || cookie.extension != inputOpcode_) return;
-  if (!XGetEventData(display_.get(), &cookie)) return;
-  int button = -1;
-  if (cookie.evtype == XI_RawButtonPress) {
-    button = ButtonFromDetail(static_cast<const XIRawEvent*>(cookie.data)->detail);
+void X11ClickMonitor::HandleEvent(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x7f) != XCB_GE_GENERIC) return;
+  const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+  if (generic.extension != inputOpcode_ || generic.event_type != XCB_INPUT_RAW_BUTTON_PRESS) {
+    return;
   }
-  XFreeEventData(display_.get(), &cookie);
+  const auto& press = reinterpret_cast<const xcb_input_raw_button_press_event_t&>(event);
+  const int button = ButtonFromDetail(press.detail);
   if (button < 0 || !onPress_) return;
   // A failing callback loses one click, not the monitor.
   try {
@@ -186,26 +160,32 @@ void X11ClickMonitor::HandleEvent(XEvent& event) {
   }
 }
 
+// Reads events until Stop asks it to end or the connection breaks. The thread
+// only reads, so a server that goes away cannot raise SIGPIPE here.
 void X11ClickMonitor::Run() {
   pthread_setname_np(pthread_self(), "click-monitor");
-  Display* d = display_.get();
+  xcb_connection_t* c = connection_->connection.get();
+  const int xFd = xcb_get_file_descriptor(c);
   while (!stopRequested_.load()) {
-    // XPending also reads what has arrived on the socket.
-    while (!stopRequested_.load() && XPending(d) > 0) {
-      XEvent event;
-      XNextEvent(d, &event);
-      HandleEvent(event);
+    // Also reads what has arrived on the socket.
+    while (!stopRequested_.load()) {
+      XcbPtr<xcb_generic_event_t> event(xcb_poll_for_event(c));
+      if (!event) break;
+      HandleEvent(*event);
     }
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
+    if (const int error = xcb_connection_has_error(c); error != 0) {
+      LOG(ERROR) << "click monitor: lost the connection to the X display "
+                 << connection_->displayName << " (" << x11::ConnectionErrorText(error)
+                 << "); clicks are no longer reported";
+      break;
+    }
+    pollfd fds[2] = {{xFd, POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
     const int ready = poll(fds, 2, kPollTimeoutMs);
     if (ready < 0 && errno != EINTR) {
       PLOG(ERROR) << "click monitor: poll failed";
       break;
     }
-    if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-      LOG(ERROR) << "click monitor: the connection to the X server was lost";
-      break;
-    }
+    // A hang-up is read as end of file on the next turn, which names the loss.
   }
 }
 

@@ -1,7 +1,7 @@
 // X11 global hot keys: passive key grabs on the root window. The requests go
 // through XCB on a connection of their own, so each grab's error comes back
-// with the request that caused it and no process-wide Xlib error handler is
-// involved.
+// with the request that caused it, and a server that goes away makes the
+// calls fail instead of ending the process.
 
 #include "platform/global_hot_keys.h"
 
@@ -17,15 +17,15 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <utility>
 #include <vector>
+
+#include "platform/x11/xcb_connection.h"
 
 namespace tarn::platform {
 namespace {
@@ -43,70 +43,9 @@ constexpr int kModShift = 4;
 constexpr std::uint16_t kMatchedModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 
-struct ConnectionCloser {
-  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
-};
-using ConnectionPtr = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
-
-// Replies, events and errors of XCB are malloc'ed blocks the caller frees.
-struct FreeDeleter {
-  void operator()(void* block) const { std::free(block); }
-};
-template <typename T>
-using XcbPtr = std::unique_ptr<T, FreeDeleter>;
-
-// A file descriptor closed when the holder goes.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.fd_, -1));
-    return *this;
-  }
-
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-std::string DisplayLabel() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return "(DISPLAY is not set)";
-  return std::string("\"") + name + "\"";
-}
-
-// A connection to the display named by $DISPLAY, and the root window of its
-// screen. A server that is resetting (as Xvfb does when its last client
-// leaves) refuses connections for a moment, so a refusal is tried again for
-// up to about a second.
-struct Connection {
-  ConnectionPtr connection;
-  xcb_window_t root = 0;
-};
-
-std::optional<Connection> Connect() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return std::nullopt;
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    int screenNumber = 0;
-    ConnectionPtr connection(xcb_connect(nullptr, &screenNumber));
-    if (xcb_connection_has_error(connection.get()) != 0) continue;
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection.get()));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
-    if (screens.rem <= 0) return std::nullopt;
-    return Connection{std::move(connection), screens.data->root};
-  }
-  return std::nullopt;
-}
+using x11::ConnectionPtr;
+using x11::FileDescriptor;
+using x11::XcbPtr;
 
 // The server's keysym table: `perKeycode` keysyms for every keycode from
 // `minKeycode` on.
@@ -293,9 +232,10 @@ bool X11GlobalHotKeys::Start(std::function<void(int id)> onHotKey) {
     LOG(ERROR) << "hot keys: already started";
     return false;
   }
-  std::optional<Connection> connection = Connect();
+  std::string whyNot;
+  std::optional<x11::Connection> connection = x11::Connect(whyNot);
   if (!connection) {
-    LOG(ERROR) << "hot keys: cannot open X display " << DisplayLabel();
+    LOG(ERROR) << "hot keys: cannot open X display " << x11::DisplayLabel() << ": " << whyNot;
     return false;
   }
   FileDescriptor wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -308,7 +248,7 @@ bool X11GlobalHotKeys::Start(std::function<void(int id)> onHotKey) {
   {
     std::lock_guard table(tableMutex_);
     connection_ = std::move(connection->connection);
-    root_ = connection->root;
+    root_ = connection->screen->root;
     wakeFd_ = std::move(wakeFd);
     grabs_.clear();
   }
@@ -335,6 +275,7 @@ void X11GlobalHotKeys::Stop() {
   thread_.join();
   {
     std::lock_guard table(tableMutex_);
+    x11::SigpipeGuard pipeGuard;
     for (const HotKeyGrab& grab : grabs_) Ungrab(connection_.get(), root_, grab);
     grabs_.clear();
     connection_.reset();
@@ -349,6 +290,7 @@ bool X11GlobalHotKeys::Register(int id, int modifiers, int virtualKey) {
     LOG(ERROR) << "hot keys: register before start";
     return false;
   }
+  x11::SigpipeGuard pipeGuard;
   const bool registered = RegisterLocked(id, modifiers, virtualKey);
   WakeLocked();
   return registered;
@@ -397,6 +339,7 @@ bool X11GlobalHotKeys::RegisterLocked(int id, int modifiers, int virtualKey) {
 bool X11GlobalHotKeys::Unregister(int id) {
   std::lock_guard table(tableMutex_);
   if (!connection_) return false;
+  x11::SigpipeGuard pipeGuard;
   const bool released = ReleaseLocked(id);
   WakeLocked();
   return released;
@@ -497,12 +440,14 @@ int HotKeyIdentifier(const std::string& name) {
     LOG(ERROR) << "hot keys: hot key name too long";
     return -1;
   }
-  const std::optional<Connection> connection = Connect();
+  std::string whyNot;
+  const std::optional<x11::Connection> connection = x11::Connect(whyNot);
   if (!connection) {
-    LOG(ERROR) << "hot keys: cannot open X display " << DisplayLabel();
+    LOG(ERROR) << "hot keys: cannot open X display " << x11::DisplayLabel() << ": " << whyNot;
     return -1;
   }
   xcb_connection_t* c = connection->connection.get();
+  x11::SigpipeGuard pipeGuard;
   const auto cookie =
       xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data());
   xcb_generic_error_t* rawError = nullptr;

@@ -1,163 +1,76 @@
 // X11 screen grabber: copies rectangles of the root window into a 32-bit
-// BGRX buffer, with MIT-SHM when the server offers it and XGetImage otherwise,
-// and reads the cursor through XFixes.
+// BGRX buffer, with MIT-SHM when the server offers it and GetImage otherwise,
+// and reads the cursor through XFixes. Everything goes through XCB, so a
+// server that goes away makes the calls fail (DisplayLost) instead of ending
+// the process.
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
-#include <X11/extensions/Xfixes.h>
 #include <glog/logging.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/screen_capture.h"
-#include "platform/x11/x_connection.h"
+#include "platform/x11/xcb_connection.h"
 
 namespace tarn::platform {
 namespace {
 
+using x11::XcbPtr;
+
 // X coordinates are 16-bit signed; larger captures cannot be requested.
 constexpr int kMaxCaptureSide = 32767;
+constexpr std::uint32_t kAllPlanes = ~0u;
 
-struct DisplayCloser {
-  void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
-struct ImageDestroyer {
-  void operator()(XImage* image) const { XDestroyImage(image); }
-};
-using ImagePtr = std::unique_ptr<XImage, ImageDestroyer>;
-
-struct XFreeDeleter {
-  void operator()(void* data) const { XFree(data); }
-};
-
-std::string DisplayLabel() {
-  const char* name = XDisplayName(nullptr);
-  if (name == nullptr || name[0] == '\0') return "(DISPLAY is not set)";
-  return std::string("\"") + name + "\"";
-}
-
-// --- X errors -------------------------------------------------------------
-// Xlib's default error handler ends the process. While a grabber lives, a
-// handler that logs the error is installed instead, so that a failed request
-// makes the call fail rather than the program. The handler is process-wide;
-// a count of the grabbers alive decides when to put the previous one back.
-// A thread may trap the errors of one display (to probe XShmAttach): Xlib
-// calls the handler on the thread that talks to that display.
-
-thread_local Display* trapDisplay = nullptr;
-thread_local int trappedErrorCode = 0;
-
-int HandleXError(Display* display, XErrorEvent* event) {
-  if (display == trapDisplay) {
-    trappedErrorCode = event->error_code;
-    return 0;
-  }
-  char text[256] = {};
-  XGetErrorText(display, event->error_code, text, sizeof text);
-  LOG(ERROR) << "X error: " << text << " (request " << static_cast<int>(event->request_code) << "."
-             << static_cast<int>(event->minor_code) << ", resource 0x" << std::hex
-             << event->resourceid << ")";
-  return 0;
-}
-
-std::mutex handlerMutex;
-int handlerUsers = 0;                     // guarded by handlerMutex
-XErrorHandler previousHandler = nullptr;  // guarded by handlerMutex
-
-class ErrorHandlerScope {
- public:
-  ErrorHandlerScope() {
-    std::lock_guard lock(handlerMutex);
-    if (handlerUsers++ == 0) previousHandler = XSetErrorHandler(HandleXError);
-  }
-  ~ErrorHandlerScope() {
-    std::lock_guard lock(handlerMutex);
-    if (--handlerUsers == 0) XSetErrorHandler(previousHandler);
-  }
-  ErrorHandlerScope(const ErrorHandlerScope&) = delete;
-  ErrorHandlerScope& operator=(const ErrorHandlerScope&) = delete;
-};
-
-// --- Shared memory --------------------------------------------------------
-
-// A System V shared-memory segment mapped here and, once attached, in the
-// X server. Removal is requested as soon as both sides hold it, so the
-// segment cannot outlive the process even after a crash.
+// The client's half of a System V shared-memory segment. Removal is requested
+// as soon as the server holds it too, so the segment cannot outlive both
+// processes even after a crash.
 class SharedSegment {
  public:
-  explicit SharedSegment(Display* display) : display_(display) {
-    info_.shmid = -1;
-    info_.shmaddr = nullptr;
-    info_.readOnly = False;
-  }
+  SharedSegment() = default;
   ~SharedSegment() {
-    if (attachedToServer_) {
-      XShmDetach(display_, &info_);
-      XSync(display_, False);
-    }
-    if (info_.shmaddr != nullptr) shmdt(info_.shmaddr);
-    if (info_.shmid >= 0 && !removed_) shmctl(info_.shmid, IPC_RMID, nullptr);
+    if (address_ != nullptr) shmdt(address_);
+    if (id_ >= 0 && !removed_) shmctl(id_, IPC_RMID, nullptr);
   }
   SharedSegment(const SharedSegment&) = delete;
   SharedSegment& operator=(const SharedSegment&) = delete;
 
   bool Create(std::size_t bytes) {
-    info_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (info_.shmid < 0) {
+    id_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id_ < 0) {
       PLOG(WARNING) << "shmget of " << bytes << " bytes failed";
       return false;
     }
-    void* address = shmat(info_.shmid, nullptr, 0);
+    void* address = shmat(id_, nullptr, 0);
     if (address == reinterpret_cast<void*>(-1)) {
       PLOG(WARNING) << "shmat failed";
       return false;
     }
-    info_.shmaddr = static_cast<char*>(address);
+    address_ = static_cast<std::uint8_t*>(address);
     return true;
   }
 
-  // Asks the server to map the segment. Fails, without ending the process,
-  // when the server cannot reach it (a display on another machine).
-  bool AttachToServer() {
-    trapDisplay = display_;
-    trappedErrorCode = 0;
-    const Status sent = XShmAttach(display_, &info_);
-    XSync(display_, False);
-    const int error = trappedErrorCode;
-    trapDisplay = nullptr;
-    if (!sent || error != 0) {
-      if (error != 0) {
-        // The server saw the request but refused it: there is nothing to detach.
-        char text[256] = {};
-        XGetErrorText(display_, error, text, sizeof text);
-        LOG(WARNING) << "XShmAttach failed: " << text;
-      } else {
-        LOG(WARNING) << "XShmAttach failed";
-      }
-      return false;
-    }
-    attachedToServer_ = true;
-    if (shmctl(info_.shmid, IPC_RMID, nullptr) == 0) removed_ = true;
-    return true;
+  // Called once the server has attached the segment.
+  void MarkForRemoval() {
+    if (shmctl(id_, IPC_RMID, nullptr) == 0) removed_ = true;
   }
 
-  XShmSegmentInfo* info() { return &info_; }
+  int id() const { return id_; }
+  std::uint8_t* address() const { return address_; }
 
  private:
-  Display* display_;
-  XShmSegmentInfo info_{};
-  bool attachedToServer_ = false;
+  int id_ = -1;
+  std::uint8_t* address_ = nullptr;
   bool removed_ = false;
 };
 
@@ -167,30 +80,20 @@ bool ShmDisabledByEnvironment() {
   return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
 
-// --- The grabber ----------------------------------------------------------
+// Whether the server answers an extension's name, asking for all of them in
+// one round trip.
+bool ExtensionPresent(xcb_connection_t* connection, xcb_extension_t* extension) {
+  const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
+  return data != nullptr && data->present != 0;
+}
 
 class X11ScreenGrabber final : public ScreenGrabber {
  public:
-  explicit X11ScreenGrabber(DisplayPtr display) : display_(std::move(display)) {
-    Display* d = display_.get();
-    screenNumber_ = DefaultScreen(d);
-    root_ = RootWindow(d, screenNumber_);
-    screenWidth_ = DisplayWidth(d, screenNumber_);
-    screenHeight_ = DisplayHeight(d, screenNumber_);
-    shmAvailable_ = XShmQueryExtension(d) == True;
-    int eventBase = 0;
-    int errorBase = 0;
-    if (XFixesQueryExtension(d, &eventBase, &errorBase)) {
-      int major = 4;
-      int minor = 0;
-      hasXFixes_ = XFixesQueryVersion(d, &major, &minor) && major >= 1;
-    }
-  }
-
+  explicit X11ScreenGrabber(x11::Connection connection);
   ~X11ScreenGrabber() override { Release(); }
 
-  int screenWidth() const override { return screenWidth_; }
-  int screenHeight() const override { return screenHeight_; }
+  int screenWidth() const override { return screen_->width_in_pixels; }
+  int screenHeight() const override { return screen_->height_in_pixels; }
 
   bool Init(int width, int height) override;
   bool Capture(int sourceX, int sourceY) override;
@@ -202,35 +105,107 @@ class X11ScreenGrabber final : public ScreenGrabber {
 
   bool QueryCursor(CursorImage& cursor) override;
 
+  bool DisplayLost() const override { return lost_.load(); }
+  std::string lastError() const override {
+    std::lock_guard lock(errorMutex_);
+    return lastError_;
+  }
+
  private:
   bool FormatSupported();
   bool InitShm(int width, int height);
   void InitPlain(int width, int height);
+  bool CaptureShm(int x, int y);
   bool CopyWithGetImage(int x, int y, int width, int height, std::uint8_t* destination);
+  void SetError(const std::string& text);
+  bool Fail(const std::string& text);
+  bool RequestFailed(const char* what, const xcb_generic_error_t* error);
+  bool NoticeLoss();
   void Release();
 
-  // Members are destroyed bottom-up: the image before its segment, both
-  // before the display, and the error handler stays until the display closes.
-  ErrorHandlerScope errorHandler_;
-  DisplayPtr display_;
-  int screenNumber_ = 0;
-  Window root_ = 0;
-  int screenWidth_ = 0;
-  int screenHeight_ = 0;
+  // Members are destroyed bottom-up: the segment before the connection.
+  x11::ConnectionPtr connection_;
+  const xcb_screen_t* screen_;  // in the connection's setup data
+  std::string displayName_;
   bool shmAvailable_ = false;
   bool hasXFixes_ = false;
 
+  // Written by the owning thread; read from any thread.
+  std::atomic<bool> lost_{false};
+  mutable std::mutex errorMutex_;
+  std::string lastError_;  // guarded by errorMutex_
+
   std::vector<std::uint8_t> plainBuffer_;  // the pixels when MIT-SHM is not used
-  std::unique_ptr<SharedSegment> segment_;
-  ImagePtr shmImage_;  // its data is the segment's memory
+  std::unique_ptr<SharedSegment> segment_;  // the pixels with MIT-SHM
+  xcb_shm_seg_t serverSegment_ = 0;         // the segment's id in the server, 0 if none
   std::uint8_t* pixels_ = nullptr;
   int stride_ = 0;
   int width_ = 0;
   int height_ = 0;
 };
 
+X11ScreenGrabber::X11ScreenGrabber(x11::Connection connection)
+    : connection_(std::move(connection.connection)),
+      screen_(connection.screen),
+      displayName_(std::move(connection.displayName)) {
+  xcb_connection_t* c = connection_.get();
+  x11::SigpipeGuard pipeGuard;
+  xcb_prefetch_extension_data(c, &xcb_shm_id);
+  xcb_prefetch_extension_data(c, &xcb_xfixes_id);
+  if (ExtensionPresent(c, &xcb_shm_id)) {
+    XcbPtr<xcb_shm_query_version_reply_t> version(
+        xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
+    shmAvailable_ = version != nullptr;
+  }
+  if (ExtensionPresent(c, &xcb_xfixes_id)) {
+    // XFixes answers nothing else before the client has told its version.
+    XcbPtr<xcb_xfixes_query_version_reply_t> version(
+        xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    hasXFixes_ = version != nullptr && version->major_version >= 1;
+  }
+  NoticeLoss();
+}
+
+void X11ScreenGrabber::SetError(const std::string& text) {
+  std::lock_guard lock(errorMutex_);
+  lastError_ = text;
+}
+
+// Records and logs why a call failed; returns false for the caller to pass on.
+bool X11ScreenGrabber::Fail(const std::string& text) {
+  LOG(ERROR) << "screen capture: " << text;
+  SetError(text);
+  return false;
+}
+
+// True when the connection is broken; the first time, also logs it and makes
+// it the last error.
+bool X11ScreenGrabber::NoticeLoss() {
+  if (lost_.load()) return true;
+  const int error = xcb_connection_has_error(connection_.get());
+  if (error == 0) return false;
+  const std::string text = "lost the connection to the X display " + displayName_;
+  LOG(ERROR) << "screen capture: " << text << " (" << x11::ConnectionErrorText(error) << ")";
+  SetError(text);
+  lost_.store(true);
+  return true;
+}
+
+// A request without a reply: the connection broke, or the server refused it.
+bool X11ScreenGrabber::RequestFailed(const char* what, const xcb_generic_error_t* error) {
+  if (NoticeLoss()) return false;
+  std::string text = std::string("the X server refused to ") + what;
+  if (error != nullptr) text += " (X error " + std::to_string(error->error_code) + ")";
+  return Fail(text);
+}
+
 void X11ScreenGrabber::Release() {
-  shmImage_.reset();
+  if (serverSegment_ != 0 && !lost_.load()) {
+    x11::SigpipeGuard pipeGuard;
+    xcb_shm_detach(connection_.get(), serverSegment_);
+    xcb_flush(connection_.get());
+  }
+  serverSegment_ = 0;
   segment_.reset();
   plainBuffer_.clear();
   plainBuffer_.shrink_to_fit();
@@ -241,65 +216,89 @@ void X11ScreenGrabber::Release() {
 // The buffer is handed out as BGRX bytes, so the screen must be TrueColor
 // with 8-bit channels in 32-bit little-endian pixels.
 bool X11ScreenGrabber::FormatSupported() {
-  Display* d = display_.get();
-  const int depth = DefaultDepth(d, screenNumber_);
-  const Visual* visual = DefaultVisual(d, screenNumber_);
+  const xcb_setup_t* setup = xcb_get_setup(connection_.get());
+  const int depth = screen_->root_depth;
   int bitsPerPixel = 0;
-  int count = 0;
-  std::unique_ptr<XPixmapFormatValues, XFreeDeleter> formats(XListPixmapFormats(d, &count));
-  for (int i = 0; formats && i < count; ++i) {
-    if (formats.get()[i].depth == depth) bitsPerPixel = formats.get()[i].bits_per_pixel;
+  for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem > 0;
+       xcb_format_next(&formats)) {
+    if (formats.data->depth == depth) bitsPerPixel = formats.data->bits_per_pixel;
   }
-  const bool supported = (depth == 24 || depth == 32) && bitsPerPixel == 32 &&
-                         visual->c_class == TrueColor && visual->red_mask == 0xFF0000 &&
-                         visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF &&
-                         ImageByteOrder(d) == LSBFirst;
+  const xcb_visualtype_t* visual = nullptr;
+  for (auto depths = xcb_screen_allowed_depths_iterator(screen_); depths.rem > 0 && !visual;
+       xcb_depth_next(&depths)) {
+    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
+         xcb_visualtype_next(&visuals)) {
+      if (visuals.data->visual_id == screen_->root_visual) visual = visuals.data;
+    }
+  }
+  const bool supported = (depth == 24 || depth == 32) && bitsPerPixel == 32 && visual &&
+                         visual->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
+                         visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 &&
+                         visual->blue_mask == 0x0000FF &&
+                         setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
   if (!supported) {
-    LOG(ERROR) << "unsupported screen depth " << depth << " (" << bitsPerPixel
-               << " bits per pixel, visual class " << visual->c_class
-               << "): screen capture needs a 24- or 32-bit TrueColor screen with 32-bit "
-                  "little-endian pixels";
+    LOG(ERROR) << "screen capture: screen of depth " << depth << ", " << bitsPerPixel
+               << " bits per pixel, visual class " << (visual ? visual->_class : -1)
+               << ", byte order " << static_cast<int>(setup->image_byte_order)
+               << ": capture needs a 24- or 32-bit TrueColor screen with 32-bit little-endian "
+                  "pixels";
+    Fail("unsupported screen depth " + std::to_string(depth) +
+         " (screen capture needs a 24- or 32-bit TrueColor screen)");
   }
   return supported;
 }
 
 bool X11ScreenGrabber::Init(int width, int height) {
   Release();
+  if (NoticeLoss()) return false;
   if (width <= 0 || height <= 0 || width > kMaxCaptureSide || height > kMaxCaptureSide) {
-    LOG(ERROR) << "screen capture size " << width << "x" << height << " is out of range";
-    return false;
+    return Fail("screen capture size " + std::to_string(width) + "x" + std::to_string(height) +
+                " is out of range");
   }
   if (!FormatSupported()) return false;
 
-  // TARN_X11_NO_SHM=1 forces the XGetImage path, as on a remote display.
+  // TARN_X11_NO_SHM=1 forces the GetImage path, as on a remote display.
   if (shmAvailable_ && !ShmDisabledByEnvironment()) {
     if (InitShm(width, height)) {
       LOG(INFO) << "screen capture of " << width << "x" << height << " through MIT-SHM";
       return true;
     }
-    LOG(WARNING) << "MIT-SHM capture unavailable; copying the screen with XGetImage";
     Release();
+    if (NoticeLoss()) return false;
+    LOG(WARNING) << "MIT-SHM capture unavailable; copying the screen with GetImage";
   }
   InitPlain(width, height);
-  LOG(INFO) << "screen capture of " << width << "x" << height << " through XGetImage";
+  LOG(INFO) << "screen capture of " << width << "x" << height << " through GetImage";
   return true;
 }
 
+// Makes a segment and has the server attach it. Fails, without harm, when
+// the server cannot reach it (a display on another machine).
 bool X11ScreenGrabber::InitShm(int width, int height) {
-  Display* d = display_.get();
-  segment_ = std::make_unique<SharedSegment>(d);
-  shmImage_.reset(XShmCreateImage(d, DefaultVisual(d, screenNumber_),
-                                  DefaultDepth(d, screenNumber_), ZPixmap, nullptr,
-                                  segment_->info(), width, height));
-  if (!shmImage_ || shmImage_->bits_per_pixel != 32) return false;
-  const std::size_t bytes =
-      static_cast<std::size_t>(shmImage_->bytes_per_line) * static_cast<std::size_t>(height);
+  xcb_connection_t* c = connection_.get();
+  const int stride = width * 4;
+  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  segment_ = std::make_unique<SharedSegment>();
   if (!segment_->Create(bytes)) return false;
-  shmImage_->data = segment_->info()->shmaddr;
-  if (!segment_->AttachToServer()) return false;
-  pixels_ = reinterpret_cast<std::uint8_t*>(shmImage_->data);
+  const xcb_shm_seg_t id = xcb_generate_id(c);
+  if (id == static_cast<xcb_shm_seg_t>(-1)) return false;
+  {
+    x11::SigpipeGuard pipeGuard;
+    XcbPtr<xcb_generic_error_t> error(xcb_request_check(
+        c, xcb_shm_attach_checked(c, id, static_cast<std::uint32_t>(segment_->id()), 0)));
+    if (error || xcb_connection_has_error(c) != 0) {
+      if (error) {
+        LOG(WARNING) << "MIT-SHM attach failed with X error "
+                     << static_cast<int>(error->error_code);
+      }
+      return false;
+    }
+  }
+  serverSegment_ = id;
+  segment_->MarkForRemoval();
+  pixels_ = segment_->address();
   std::memset(pixels_, 0, bytes);
-  stride_ = shmImage_->bytes_per_line;
+  stride_ = stride;
   width_ = width;
   height_ = height;
   return true;
@@ -313,54 +312,67 @@ void X11ScreenGrabber::InitPlain(int width, int height) {
   height_ = height;
 }
 
+// The server writes the whole rectangle straight into the segment.
+bool X11ScreenGrabber::CaptureShm(int x, int y) {
+  xcb_connection_t* c = connection_.get();
+  const auto cookie = xcb_shm_get_image(
+      c, screen_->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+      static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_), kAllPlanes,
+      XCB_IMAGE_FORMAT_Z_PIXMAP, serverSegment_, 0);
+  xcb_generic_error_t* rawError = nullptr;
+  XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &rawError));
+  XcbPtr<xcb_generic_error_t> error(rawError);
+  if (!reply) return RequestFailed("copy the screen", error.get());
+  return true;
+}
+
 // Copies a rectangle that lies wholly on the screen to `destination`, which
 // has `stride_` bytes per row.
 bool X11ScreenGrabber::CopyWithGetImage(int x, int y, int width, int height,
                                         std::uint8_t* destination) {
-  ImagePtr part(XGetImage(display_.get(), root_, x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), AllPlanes, ZPixmap));
-  if (!part) {
-    LOG(ERROR) << "XGetImage of " << width << "x" << height << " at " << x << "," << y << " failed";
-    return false;
-  }
-  if (part->bits_per_pixel != 32 || part->width != width || part->height != height) {
-    LOG(ERROR) << "XGetImage returned an image of " << part->bits_per_pixel << " bits per pixel";
-    return false;
-  }
+  xcb_connection_t* c = connection_.get();
+  const auto cookie = xcb_get_image(
+      c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, static_cast<std::int16_t>(x),
+      static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
+      static_cast<std::uint16_t>(height), kAllPlanes);
+  xcb_generic_error_t* rawError = nullptr;
+  XcbPtr<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, cookie, &rawError));
+  XcbPtr<xcb_generic_error_t> error(rawError);
+  if (!reply) return RequestFailed("copy the screen", error.get());
+  // 32-bit pixels: rows are width * 4 bytes whatever the scanline padding.
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+  const std::size_t needed = rowBytes * static_cast<std::size_t>(height);
+  const int length = xcb_get_image_data_length(reply.get());
+  if (length < 0 || static_cast<std::size_t>(length) < needed) {
+    return Fail("the X server sent " + std::to_string(length) + " bytes for a " +
+                std::to_string(width) + "x" + std::to_string(height) + " image");
+  }
+  const std::uint8_t* source = xcb_get_image_data(reply.get());
   for (int row = 0; row < height; ++row) {
     std::memcpy(destination + static_cast<std::size_t>(row) * stride_,
-                part->data + static_cast<std::size_t>(row) * part->bytes_per_line, rowBytes);
+                source + static_cast<std::size_t>(row) * rowBytes, rowBytes);
   }
   return true;
 }
 
 bool X11ScreenGrabber::Capture(int sourceX, int sourceY) {
-  if (pixels_ == nullptr) {
-    LOG(ERROR) << "screen capture before Init";
-    return false;
-  }
+  if (lost_.load()) return false;
+  if (pixels_ == nullptr) return Fail("screen capture before Init");
+  x11::SigpipeGuard pipeGuard;
   // The part of the requested rectangle that lies on the screen (64-bit so
   // that extreme offsets cannot overflow).
   const long long left = std::max<long long>(sourceX, 0);
   const long long top = std::max<long long>(sourceY, 0);
   const long long right =
-      std::min<long long>(static_cast<long long>(sourceX) + width_, screenWidth_);
+      std::min<long long>(static_cast<long long>(sourceX) + width_, screenWidth());
   const long long bottom =
-      std::min<long long>(static_cast<long long>(sourceY) + height_, screenHeight_);
-  const std::size_t bufferBytes = static_cast<std::size_t>(stride_) * height_;
+      std::min<long long>(static_cast<long long>(sourceY) + height_, screenHeight());
 
   const bool whole =
       left == sourceX && top == sourceY && right - left == width_ && bottom - top == height_;
-  if (whole && shmImage_) {
-    if (!XShmGetImage(display_.get(), root_, shmImage_.get(), sourceX, sourceY, AllPlanes)) {
-      LOG(ERROR) << "XShmGetImage at " << sourceX << "," << sourceY << " failed";
-      return false;
-    }
-    return true;
-  }
+  if (whole && serverSegment_ != 0) return CaptureShm(sourceX, sourceY);
   // Off-screen parts stay black.
-  if (!whole) std::memset(pixels_, 0, bufferBytes);
+  if (!whole) std::memset(pixels_, 0, static_cast<std::size_t>(stride_) * height_);
   if (left >= right || top >= bottom) return true;
   std::uint8_t* destination = pixels_ + static_cast<std::size_t>(top - sourceY) * stride_ +
                               static_cast<std::size_t>(left - sourceX) * 4;
@@ -372,20 +384,27 @@ bool X11ScreenGrabber::Capture(int sourceX, int sourceY) {
 // Callers that keep one CursorImage between calls get the shape converted
 // only when its serial or size changes.
 bool X11ScreenGrabber::QueryCursor(CursorImage& cursor) {
-  if (!hasXFixes_) return false;
-  std::unique_ptr<XFixesCursorImage, XFreeDeleter> image(XFixesGetCursorImage(display_.get()));
-  if (!image) return false;
+  if (!hasXFixes_ || lost_.load()) return false;
+  xcb_connection_t* c = connection_.get();
+  XcbPtr<xcb_xfixes_get_cursor_image_reply_t> image;
+  {
+    x11::SigpipeGuard pipeGuard;
+    image.reset(xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr));
+  }
+  if (!image) {
+    NoticeLoss();
+    return false;
+  }
   const int width = image->width;
   const int height = image->height;
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const int length = xcb_xfixes_get_cursor_image_cursor_image_length(image.get());
+  if (length < 0 || static_cast<std::size_t>(length) < count) return false;
   const bool sameShape = cursor.serial == image->cursor_serial && cursor.width == width &&
                          cursor.height == height && cursor.pixels.size() == count;
   if (!sameShape) {
-    // XFixes hands out each 32-bit ARGB pixel in an unsigned long.
-    cursor.pixels.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      cursor.pixels[i] = static_cast<std::uint32_t>(image->pixels[i]);
-    }
+    const std::uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(image.get());
+    cursor.pixels.assign(pixels, pixels + count);
   }
   cursor.x = image->x;
   cursor.y = image->y;
@@ -397,26 +416,31 @@ bool X11ScreenGrabber::QueryCursor(CursorImage& cursor) {
   return true;
 }
 
-DisplayPtr OpenDisplay() {
-  DisplayPtr display(x11::OpenConnection());
-  if (!display) LOG(ERROR) << "cannot open X display " << DisplayLabel();
-  return display;
+std::optional<x11::Connection> OpenDisplay() {
+  std::string whyNot;
+  std::optional<x11::Connection> connection = x11::Connect(whyNot);
+  if (!connection) {
+    LOG(ERROR) << "screen capture: cannot open X display " << x11::DisplayLabel() << ": "
+               << whyNot;
+  }
+  return connection;
 }
 
 }  // namespace
 
 std::unique_ptr<ScreenGrabber> OpenScreenGrabber() {
-  DisplayPtr display = OpenDisplay();
-  if (!display) return nullptr;
-  return std::make_unique<X11ScreenGrabber>(std::move(display));
+  std::optional<x11::Connection> connection = OpenDisplay();
+  if (!connection) return nullptr;
+  auto grabber = std::make_unique<X11ScreenGrabber>(std::move(*connection));
+  if (grabber->DisplayLost()) return nullptr;  // lost while asking for its extensions
+  return grabber;
 }
 
 bool QueryScreenSize(int& width, int& height) {
-  DisplayPtr display = OpenDisplay();
-  if (!display) return false;
-  const int screen = DefaultScreen(display.get());
-  width = DisplayWidth(display.get(), screen);
-  height = DisplayHeight(display.get(), screen);
+  const std::optional<x11::Connection> connection = OpenDisplay();
+  if (!connection) return false;
+  width = connection->screen->width_in_pixels;
+  height = connection->screen->height_in_pixels;
   return true;
 }
 
