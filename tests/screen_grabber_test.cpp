@@ -382,6 +382,24 @@ TEST(ScreenGrabberDisplayLossTest, KilledServerIsReportedAndEndsTheClickMonitor)
   }
 }
 
+// A server that offers MIT-SHM but cannot attach the segment (as one on
+// another machine cannot) is read with GetImage instead.
+TEST(ScreenGrabberFallbackTest, UsesGetImageWhenTheSegmentCannotBeAttached) {
+  test::FakeXServer server(/*offerShm=*/true);
+  ASSERT_TRUE(server.Start());
+  std::unique_ptr<ScreenGrabber> grabber;
+  {
+    test::ScopedEnv display("DISPLAY", server.displayName());
+    grabber = OpenScreenGrabber();
+  }
+  ASSERT_TRUE(grabber);
+  ASSERT_TRUE(grabber->Init(64, 32));
+  ASSERT_TRUE(grabber->Capture(0, 0));
+  EXPECT_PIXEL(*grabber, 0, 0, 0xA1, 0xB2, 0xC3);
+  EXPECT_PIXEL(*grabber, 63, 31, 0xA1, 0xB2, 0xC3);
+  EXPECT_FALSE(grabber->DisplayLost());
+}
+
 int sigpipeCount = 0;  // written by the handler below, on the test's thread
 
 // A server whose socket stops taking data between two requests makes the

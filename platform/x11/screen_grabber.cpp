@@ -80,8 +80,8 @@ bool ShmDisabledByEnvironment() {
   return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
 
-// Whether the server answers an extension's name, asking for all of them in
-// one round trip.
+// Whether the server has the extension; asking for several with
+// xcb_prefetch_extension_data first costs one round trip for all.
 bool ExtensionPresent(xcb_connection_t* connection, xcb_extension_t* extension) {
   const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
   return data != nullptr && data->present != 0;

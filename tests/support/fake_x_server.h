@@ -1,16 +1,19 @@
 #pragma once
 // A stand-in X server for one client, on the abstract socket of a free display
 // number. It answers the connection setup with one 640x480 TrueColor screen
-// of depth 24, says "absent" to every QueryExtension, ignores other requests,
-// and can stop taking data while keeping the socket open: the client's next
-// write then fails with EPIPE (raising SIGPIPE), as a write to a server whose
-// socket broke between two of the client's polls does.
+// of depth 24 and GetImage with pixels of one colour. It may offer MIT-SHM and
+// then refuse to attach a segment, as a server on another machine does; every
+// other extension is absent and other requests go unanswered. It can stop
+// taking data while keeping the socket open: the client's next write then
+// fails with EPIPE (raising SIGPIPE), as a write to a server whose socket
+// broke between two of the client's polls does.
 
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +26,10 @@ namespace tarn::test {
 
 class FakeXServer {
  public:
-  FakeXServer() = default;
+  static constexpr std::uint32_t kScreenColour = 0xA1B2C3;
+
+  // `offerShm`: MIT-SHM is present, but attaching a segment fails.
+  explicit FakeXServer(bool offerShm = false) : offerShm_(offerShm) {}
   ~FakeXServer() {
     stop_.store(true);
     if (clientFd_.load() >= 0) ::shutdown(clientFd_.load(), SHUT_RDWR);
@@ -152,20 +158,64 @@ class FakeXServer {
     std::vector<std::uint8_t> auth(((nameLength + 3) & ~3u) + ((dataLength + 3) & ~3u));
     if (!ReadExactly(fd, auth.data(), auth.size()) || !WriteAll(fd, SetupReply())) return;
     for (unsigned sequence = 1; !stop_.load(); ++sequence) {
-      std::uint8_t request[4];
-      if (!ReadExactly(fd, request, sizeof request)) return;
+      std::vector<std::uint8_t> request(4);
+      if (!ReadExactly(fd, request.data(), 4)) return;
       const std::size_t units = request[2] | (request[3] << 8);
-      std::vector<std::uint8_t> rest(units > 0 ? units * 4 - 4 : 0);
-      if (!ReadExactly(fd, rest.data(), rest.size())) return;
-      if (request[0] != 98) continue;  // only QueryExtension is answered
-      std::vector<std::uint8_t> reply(32, 0);
-      reply[0] = 1;
-      reply[2] = static_cast<std::uint8_t>(sequence);
-      reply[3] = static_cast<std::uint8_t>(sequence >> 8);
-      if (!WriteAll(fd, reply)) return;  // byte 8, "present", stays 0
+      request.resize(std::max<std::size_t>(units * 4, 4));
+      if (!ReadExactly(fd, request.data() + 4, request.size() - 4)) return;
+      const std::vector<std::uint8_t> answer = Answer(request, sequence);
+      if (!answer.empty() && !WriteAll(fd, answer)) return;
     }
   }
 
+  static constexpr std::uint8_t kShmOpcode = 130;
+
+  // The reply or error for one request; empty when there is none.
+  std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request, unsigned sequence) {
+    std::vector<std::uint8_t> out(32, 0);
+    out[0] = 1;  // a reply
+    out[2] = static_cast<std::uint8_t>(sequence);
+    out[3] = static_cast<std::uint8_t>(sequence >> 8);
+    switch (request[0]) {
+      case 98: {  // QueryExtension
+        const std::size_t length = request[4] | (request[5] << 8);
+        const std::string name(request.begin() + 8, request.begin() + 8 + length);
+        if (offerShm_ && name == "MIT-SHM") {
+          out[8] = 1;  // present
+          out[9] = kShmOpcode;
+        }
+        return out;
+      }
+      case 43:  // GetInputFocus, which XCB sends to learn that a request went through
+        return out;
+      case 73: {  // GetImage, Z format, 32 bits per pixel
+        const std::size_t width = request[12] | (request[13] << 8);
+        const std::size_t height = request[14] | (request[15] << 8);
+        out[1] = 24;
+        std::vector<std::uint8_t> length;
+        Put32(length, static_cast<std::uint32_t>(width * height));
+        std::copy(length.begin(), length.end(), out.begin() + 4);
+        for (std::size_t i = 0; i < width * height; ++i) Put32(out, kScreenColour);
+        return out;
+      }
+      case kShmOpcode:
+        if (request[1] == 0) {  // QueryVersion: 1.2
+          out[8] = 1;
+          out[10] = 2;
+          return out;
+        }
+        // Attach, and anything else that would use a segment: BadAccess.
+        out[0] = 0;
+        out[1] = 10;
+        out[8] = request[1];
+        out[10] = kShmOpcode;
+        return out;
+      default:
+        return {};
+    }
+  }
+
+  const bool offerShm_;
   int listenFd_ = -1;
   std::atomic<int> clientFd_{-1};
   std::atomic<bool> stop_{false};
