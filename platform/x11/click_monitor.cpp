@@ -70,8 +70,7 @@ bool X11ClickMonitor::OpenInput() {
   std::string whyNot;
   connection_ = x11::Connect(whyNot);
   if (!connection_) {
-    LOG(ERROR) << "click monitor: cannot open X display " << x11::DisplayLabel() << ": "
-               << whyNot;
+    LOG(ERROR) << "click monitor: " << whyNot;
     return false;
   }
   xcb_connection_t* c = connection_->connection.get();

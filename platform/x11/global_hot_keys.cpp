@@ -235,7 +235,7 @@ bool X11GlobalHotKeys::Start(std::function<void(int id)> onHotKey) {
   std::string whyNot;
   std::optional<x11::Connection> connection = x11::Connect(whyNot);
   if (!connection) {
-    LOG(ERROR) << "hot keys: cannot open X display " << x11::DisplayLabel() << ": " << whyNot;
+    LOG(ERROR) << "hot keys: " << whyNot;
     return false;
   }
   FileDescriptor wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -443,7 +443,7 @@ int HotKeyIdentifier(const std::string& name) {
   std::string whyNot;
   const std::optional<x11::Connection> connection = x11::Connect(whyNot);
   if (!connection) {
-    LOG(ERROR) << "hot keys: cannot open X display " << x11::DisplayLabel() << ": " << whyNot;
+    LOG(ERROR) << "hot keys: " << whyNot;
     return -1;
   }
   xcb_connection_t* c = connection->connection.get();

@@ -420,8 +420,7 @@ std::optional<x11::Connection> OpenDisplay() {
   std::string whyNot;
   std::optional<x11::Connection> connection = x11::Connect(whyNot);
   if (!connection) {
-    LOG(ERROR) << "screen capture: cannot open X display " << x11::DisplayLabel() << ": "
-               << whyNot;
+    LOG(ERROR) << "screen capture: " << whyNot;
   }
   return connection;
 }

@@ -11,11 +11,13 @@
 
 namespace tarn::platform::x11 {
 
-std::string DisplayLabel() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || name[0] == '\0') return "(DISPLAY is not set)";
-  return std::string("\"") + name + "\"";
+namespace {
+
+std::string CannotOpen(const char* name, const std::string& why) {
+  return std::string("cannot open X display \"") + name + "\": " + why;
 }
+
+}  // namespace
 
 std::string ConnectionErrorText(int code) {
   switch (code) {
@@ -41,7 +43,7 @@ std::string ConnectionErrorText(int code) {
 std::optional<Connection> Connect(std::string& whyNot) {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || name[0] == '\0') {
-    whyNot = "DISPLAY is not set";
+    whyNot = "cannot open an X display: DISPLAY is not set";
     return std::nullopt;
   }
   for (int attempt = 0; attempt < 10; ++attempt) {
@@ -51,17 +53,17 @@ std::optional<Connection> Connect(std::string& whyNot) {
     const int error = xcb_connection_has_error(connection.get());
     if (error != 0) {
       if (error != XCB_CONN_ERROR) {
-        whyNot = ConnectionErrorText(error);
+        whyNot = CannotOpen(name, ConnectionErrorText(error));
         return std::nullopt;
       }
       // Refused: the server may be resetting.
-      whyNot = "no X server answers there, or it refused the connection";
+      whyNot = CannotOpen(name, "no X server answers there, or it refused the connection");
       continue;
     }
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection.get()));
     for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
     if (screens.rem <= 0) {
-      whyNot = ConnectionErrorText(XCB_CONN_CLOSED_INVALID_SCREEN);
+      whyNot = CannotOpen(name, ConnectionErrorText(XCB_CONN_CLOSED_INVALID_SCREEN));
       return std::nullopt;
     }
     return Connection{std::move(connection), screens.data, name};

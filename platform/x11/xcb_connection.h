@@ -38,16 +38,13 @@ struct Connection {
   std::string displayName;
 };
 
-// $DISPLAY in quotes for log lines, or a note that it is not set.
-std::string DisplayLabel();
-
 // What xcb_connection_has_error()'s code means, in a few words.
 std::string ConnectionErrorText(int code);
 
 // Opens a connection to the display named by $DISPLAY. A server that is
 // resetting (as Xvfb does when its last client leaves) refuses connections for
 // a moment, so a refused connection is tried again for up to about a second.
-// On failure `whyNot` says why, for a log line.
+// On failure `whyNot` names the display and says why, for a log line.
 std::optional<Connection> Connect(std::string& whyNot);
 
 // While it lives, a SIGPIPE that the calling thread raises (by writing to a
