@@ -8,7 +8,7 @@
 #include <ctime>
 #include <memory>
 
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 #include "app/log_setup.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"

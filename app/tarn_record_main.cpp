@@ -15,10 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
+#include "recorder/output/output_file.h"
 #include "recorder/recorder.h"
+#include "recorder/recording_options.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
 
@@ -30,8 +32,8 @@ prints the finished file's path as the last line of standard output.
 
   --seconds N          wall-clock time from the start to the stop, pauses
                        included (default 10)
-  --fps N              frames per second (default: the "video-framerate"
-                       setting, else 24)
+  --fps N              frames per second, 1 to 120 (default: the
+                       "video-framerate" setting, else 24)
   --quality 0|1|2      0 high, 1 middle, 2 low (default: the "quality" setting,
                        else 1)
   --format F           mp4, flv, wmv, avi, mov or mkv (default: the
@@ -46,9 +48,11 @@ prints the finished file's path as the last line of standard output.
   --verbose            log progress to standard error
   --help               show this text
 
-Exit status: 0 when the file is complete; 1 when the recording could not start
-or could not be finished (the reason goes to standard error); 2 for a bad
-command line. SIGINT or SIGTERM stops the recording early and finishes the file.
+Exit status: 0 when the file is complete; 1 when the recording could not start,
+could not be finished, or ended by itself before its time (a full disk, a lost
+display; the reason goes to standard error, and a file that holds what was
+recorded is still printed); 2 for a bad command line. SIGINT or SIGTERM stops
+the recording early and finishes the file.
 )";
 
 std::atomic<bool> gInterrupted{false};
@@ -100,8 +104,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
       if (!needNumber()) return 2;
       options.seconds = number;
     } else if (arg == "--fps") {
-      if (!needNumber() || number < 1 || number > 240) {
-        std::cerr << "tarn-record: --fps takes a whole number from 1 to 240\n";
+      if (!needNumber() || number < tarn::kMinFrameRate || number > tarn::kMaxFrameRate ||
+          number != static_cast<int>(number)) {
+        std::cerr << "tarn-record: --fps takes a whole number from " << tarn::kMinFrameRate
+                  << " to " << tarn::kMaxFrameRate << "\n";
         return 2;
       }
       options.fps = static_cast<int>(number);
@@ -181,39 +187,24 @@ int main(int argc, char** argv) {
     store.SetOverride(name.substr(0, dot), name.substr(dot + 1), value);
   }
 
-  const std::string format =
-      options.format.value_or(store.GetString(tarn::kVideoFormat, tarn::kVideoFormatDefault,
-                                              tarn::kVideoFormatCapacity));
-  // A stored format the record page does not offer records MP4, as the page shows it.
-  const tarn::ContainerChoice container =
-      tarn::ContainerForFormat(format).value_or(*tarn::ContainerForFormat("mp4"));
-  const std::string ext(container.extension);
-  const int fps =
-      options.fps.value_or(store.GetInt(tarn::kVideoFramerate, tarn::kVideoFramerateRecordDefault));
-  const int quality = options.quality.value_or(store.GetInt(tarn::kQuality, tarn::kQualityDefault));
-  std::string outputDir;
-  if (options.outputDir) {
-    outputDir = *options.outputDir;
-    tarn::CreateDirectoryLevels(outputDir);  // a failure shows when the file is opened
-  } else {
-    outputDir = tarn::GetOutputDir(store);
+  tarn::RecordingOverrides overrides;
+  overrides.format = options.format;
+  overrides.frameRate = options.fps;
+  overrides.quality = options.quality;
+  overrides.outputDir = options.outputDir;
+  const tarn::RecordingOptions recording =
+      tarn::MakeRecordingOptions(store, overrides, std::time(nullptr));
+  // Recordings a crash left unfinished in this folder are finished first.
+  for (const std::string& recovered : tarn::RecoverUnfinishedRecordings(recording.outputDir)) {
+    std::cerr << "tarn-record: finished the interrupted recording " << recovered << "\n";
   }
-
-  char stamp[32] = {};
-  const std::time_t now = std::time(nullptr);
-  std::tm local {};
-  localtime_r(&now, &local);
-  std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-  const std::string fileName = std::string(stamp) + "." + ext;
 
   Listener listener(options.verbose);
   tarn::Recorder recorder(&listener, &store);
-  const int started = recorder.Start(fileName, outputDir, ext, std::string(container.muxer), fps, quality);
+  const int started = recorder.Start(recording);
   if (started != 0) {
-    std::cerr << "tarn-record: the recording could not start (code " << started << ")";
-    if (started == tarn::kStartNoVideoDevice) std::cerr << ": no video capture device";
-    if (started == tarn::kStartNoAudioDevice) std::cerr << ": no audio capture device";
-    std::cerr << "; see the log lines above\n";
+    std::cerr << "tarn-record: the recording could not start: " << recorder.startError() << " (code "
+              << started << ")\n";
     return 1;
   }
 
@@ -226,6 +217,8 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
+  // A lost display or sound server must end the recording, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point begin = Clock::now();
@@ -233,7 +226,8 @@ int main(int argc, char** argv) {
   recorder.Resume();
   std::size_t nextPause = 0;
   bool paused = false;
-  while (!gInterrupted && elapsed() < options.seconds) {
+  // Until the time is up, an interruption, or the recording ends by itself.
+  while (!gInterrupted && elapsed() < options.seconds && recorder.state() != tarn::kStateStopped) {
     const double t = elapsed();
     if (!paused && nextPause < options.pauseAt.size() && t >= options.pauseAt[nextPause]) {
       recorder.Pause();
@@ -251,14 +245,20 @@ int main(int argc, char** argv) {
   recorder.WaitUntilFinished(-1);
   const auto finishMs =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stopAt).count();
-  std::fprintf(stderr, "tarn-record: file complete %lld ms after the stop\n",
-               static_cast<long long>(finishMs));
   if (clicks) clicks->Stop();
-  if (!recorder.lastFinishOk()) {
-    std::cerr << "tarn-record: the file " << recorder.outputPath() << " could not be finished\n";
+  const tarn::RecordingResult result = recorder.lastResult();
+  if (!result.ok) {
+    std::cerr << "tarn-record: the recording failed: " << result.reason << "\n";
     return 1;
   }
+  std::fprintf(stderr, "tarn-record: file complete %lld ms after the stop\n",
+               static_cast<long long>(finishMs));
+  std::fflush(stderr);
+  std::printf("%s\n", result.path.c_str());
   std::fflush(stdout);
-  std::printf("%s\n", recorder.outputPath().c_str());
+  if (!result.reason.empty()) {
+    std::cerr << "tarn-record: the recording ended early: " << result.reason << "\n";
+    return 1;
+  }
   return 0;
 }

@@ -27,16 +27,16 @@ PictureFifo::Buffer PictureFifo::AcquireWrite() {
   return buffer;
 }
 
-void PictureFifo::CommitWrite(Buffer buffer) {
+void PictureFifo::CommitWrite(Buffer buffer, std::int64_t stampUs) {
   if (!buffer) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queued_.push_back(std::move(buffer));
+    queued_.push_back({std::move(buffer), stampUs});
   }
   cond_.notify_all();
 }
 
-bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes[3]) {
+bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes[3], std::int64_t stampUs) {
   Buffer buffer = AcquireWrite();
   if (!buffer) return false;
   std::uint8_t* out = buffer.get();
@@ -49,18 +49,19 @@ bool PictureFifo::Write(const std::uint8_t* const planes[3], const int lineSizes
       out += planeWidths[p];
     }
   }
-  CommitWrite(std::move(buffer));
+  CommitWrite(std::move(buffer), stampUs);
   return true;
 }
 
-PictureFifo::ReadResult PictureFifo::ReadBuffer(Buffer& out, int timeoutMs) {
+PictureFifo::ReadResult PictureFifo::ReadBuffer(Buffer& out, int timeoutMs, std::int64_t* stampUs) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                       [this] { return !queued_.empty() || closed_; })) {
     return ReadResult::kTimeout;
   }
   if (queued_.empty()) return ReadResult::kEnded;
-  out = std::move(queued_.front());
+  out = std::move(queued_.front().buffer);
+  if (stampUs != nullptr) *stampUs = queued_.front().stampUs;
   queued_.pop_front();
   lock.unlock();
   cond_.notify_all();

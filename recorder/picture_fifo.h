@@ -31,15 +31,16 @@ class PictureFifo {
   // One picture's memory: pictureSize() bytes, Y then U then V.
   using Buffer = std::unique_ptr<std::uint8_t[]>;
 
-  // Copies one picture in from three planes with their line sizes. Waits while
-  // the FIFO is full; drops the picture (returns false) once the reader is gone.
-  bool Write(const std::uint8_t* const planes[3], const int lineSizes[3]);
+  // Copies one picture in from three planes with their line sizes, with its
+  // capture time. Waits while the FIFO is full; drops the picture (returns
+  // false) once the reader is gone.
+  bool Write(const std::uint8_t* const planes[3], const int lineSizes[3], std::int64_t stampUs = 0);
 
   // Writing without a copy: AcquireWrite waits for room as Write does and
   // returns a buffer to fill (null once the reader is gone); CommitWrite
   // queues it. One writer at a time.
   Buffer AcquireWrite();
-  void CommitWrite(Buffer buffer);
+  void CommitWrite(Buffer buffer, std::int64_t stampUs = 0);
 
   enum class ReadResult {
     kPicture,  // one picture was copied into `out`
@@ -50,9 +51,10 @@ class PictureFifo {
   // `timeoutMs` for one.
   ReadResult Read(std::uint8_t* out, int timeoutMs = kReadWaitMs);
 
-  // Reading without a copy: the oldest picture's buffer is moved into `out`;
-  // hand it back with Recycle when done with it.
-  ReadResult ReadBuffer(Buffer& out, int timeoutMs = kReadWaitMs);
+  // Reading without a copy: the oldest picture's buffer is moved into `out`
+  // (and its capture time into `stampUs` when given); hand it back with
+  // Recycle when done with it.
+  ReadResult ReadBuffer(Buffer& out, int timeoutMs = kReadWaitMs, std::int64_t* stampUs = nullptr);
   void Recycle(Buffer buffer);
 
   // The writer is done: readers get what is left, then kEnded.
@@ -70,7 +72,11 @@ class PictureFifo {
 
   mutable std::mutex mutex_;
   std::condition_variable cond_;
-  std::deque<Buffer> queued_;  // oldest first; guarded by mutex_
+  struct Queued {
+    Buffer buffer;
+    std::int64_t stampUs;
+  };
+  std::deque<Queued> queued_;  // oldest first; guarded by mutex_
   std::vector<Buffer> spare_;  // buffers to reuse; guarded by mutex_
   bool closed_ = false;        // guarded by mutex_
   bool readerGone_ = false;    // guarded by mutex_

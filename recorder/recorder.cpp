@@ -4,12 +4,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/screen_capture.h"
 #include "recorder/media_init.h"
+#include "recorder/output/output_file.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
 
@@ -33,8 +32,48 @@ Rgb ParseColourSetting(const std::string& text, std::string_view defaultText) {
   return colour;
 }
 
-Recorder::Recorder(RecorderListener* owner, SettingsStore* settings)
-    : owner_(owner), settings_(settings) {
+// The video source's way in: pictures recorded only while the time line runs.
+class Recorder::VideoInlet final : public VideoSink {
+ public:
+  explicit VideoInlet(Recorder& recorder) : recorder_(recorder) {}
+  void OnVideoPacket(av::PacketPtr packet) override {
+    recorder_.capturedFrames_ = recorder_.videoCapture_->picturesTaken();
+    // Pictures taken before the recording began, while it is paused or after
+    // it stopped are not recorded.
+    if (!recorder_.timeline_.ToRecordingUs(packet->pts)) return;
+    const std::size_t queued = recorder_.videoPacketQueue_.Size();
+    if (queued >= static_cast<std::size_t>(kMaxQueuedPackets)) {
+      LOG_EVERY_N(ERROR, 30) << "video queue size: " << queued;
+      return;
+    }
+    recorder_.videoPacketQueue_.Push(std::move(packet));
+  }
+  bool WaitUntilRunning(bool* resumed) override { return recorder_.WaitUntilRunning(resumed); }
+  void OnSourceEnded(const std::string& why) override { recorder_.EndByItself(why); }
+
+ private:
+  Recorder& recorder_;
+};
+
+// A sound source's way in: its blocks go onto its track of the time line.
+class Recorder::AudioInlet final : public AudioSink {
+ public:
+  AudioInlet(AudioTrack& track) : track_(track) {}
+  void OnAudioBlock(const float* const planes[2], int samples, std::int64_t firstSampleUs) override {
+    track_.Push(planes, samples, firstSampleUs, MonotonicNowUs());
+  }
+  void OnSourceEnded(const std::string& why) override {
+    // The recording goes on; this source is silence from here on.
+    LOG(ERROR) << track_.name() << " ended: " << why << "; recording silence in its place";
+    track_.MarkEnded();
+  }
+
+ private:
+  AudioTrack& track_;
+};
+
+Recorder::Recorder(RecorderListener* owner, SettingsStore* settings, SourceFactory* sources)
+    : owner_(owner), settings_(settings), sourceFactory_(sources) {
   InitMediaLibraries();
 }
 
@@ -42,7 +81,10 @@ Recorder::~Recorder() {
   Stop();
   WaitUntilFinished(-1);
   if (finishingThread_.joinable()) finishingThread_.join();
-  JoinWorkers();  // only a failed Start could leave any, but be certain
+}
+
+SourceFactory& Recorder::sources() {
+  return sourceFactory_ != nullptr ? *sourceFactory_ : DeviceSourceFactory();
 }
 
 void Recorder::ResetForStart() {
@@ -50,29 +92,22 @@ void Recorder::ResetForStart() {
   voiceSource_ = -1;
   videoFrameIndex_ = 0;
   capturedFrames_ = 0;
-  audioSamples_ = 0;
+  droppedFrames_ = 0;
   lastVideoPts_ = 0;
-  lastAudioPts_ = 0;
   lastPostedSecond_ = -1;
-  videoEnded_ = false;
-  outputFileOpened_ = false;
   stopRequested_ = false;
   running_ = false;
-  audioGate1_ = false;
-  audioGate2_ = false;
-  videoGate_ = false;
-  sourcesReady_ = false;
-  speakerActive_ = false;
-  micEnded_ = false;
-  speakerEnded_ = false;
+  resumedOnce_ = false;
+  {
+    std::lock_guard<std::mutex> lock(reasonLock_);
+    endReason_.clear();
+  }
+  startProblem_ = StartProblem::kNone;
+  startError_.clear();
   ReleaseMedia();
-  // The video source fills in the screen and picture sizes.
-  screenWidth_ = 0;
-  screenHeight_ = 0;
+  timeline_.Reset();
   videoWidth_ = 0;
   videoHeight_ = 0;
-  regionX_ = 0;
-  regionY_ = 0;
 }
 
 void Recorder::ReadSettings() {
@@ -82,53 +117,71 @@ void Recorder::ReadSettings() {
   videoSource_ = store.GetInt(kVideoSource, kVideoSourceDefault);
   micGainEnabled_ = store.GetInt(kMicrophoneCheck, kMicrophoneCheckDefault);
   audioMuted_ = store.GetInt(kAudioMuteCheck, kAudioMuteCheckDefault);
-  regionMode_ = store.GetInt(kUserDefinedRegionCheck, kUserDefinedRegionCheckDefault);
-  followMouse_ = store.GetInt(kMouseFollowCheck, kMouseFollowCheckDefault);
   micGainDb_ = store.GetInt(kVoiceSize, kVoiceSizeDefault);
-  drawCursor_ = store.GetInt(kMouseCheck, kMouseCheckDefault);
-  clickRings_ = store.GetInt(kMouseEffectClickCheck, kMouseEffectClickCheckDefault);
-  hotRegion_ = store.GetInt(kMouseHotRegionCheck, kMouseHotRegionCheckDefault);
+  screen_ = ScreenSourceOptions{};
+  screen_.frameRate = frameRate_;
+  screen_.regionMode = store.GetInt(kUserDefinedRegionCheck, kUserDefinedRegionCheckDefault) != 0;
+  screen_.followMouse = store.GetInt(kMouseFollowCheck, kMouseFollowCheckDefault) != 0;
+  screen_.drawCursor = store.GetInt(kMouseCheck, kMouseCheckDefault) != 0;
+  screen_.clickRings = store.GetInt(kMouseEffectClickCheck, kMouseEffectClickCheckDefault) != 0;
+  screen_.hotRegion = store.GetInt(kMouseHotRegionCheck, kMouseHotRegionCheckDefault) != 0;
   auto colour = [&store](const SettingKey& key, std::string_view defaultText) {
     return ParseColourSetting(store.GetString(key, defaultText, kMouseColorCapacity), defaultText);
   };
-  leftClickColor_ = colour(kMouseClickLeftColor, kMouseClickLeftColorDefault);
-  rightClickColor_ = colour(kMouseClickRightColor, kMouseClickRightColorDefault);
-  hotRegionColor_ = colour(kMouseHotRegionColor, kMouseHotRegionColorDefault);
+  screen_.leftClickColor = colour(kMouseClickLeftColor, kMouseClickLeftColorDefault);
+  screen_.rightClickColor = colour(kMouseClickRightColor, kMouseClickRightColorDefault);
+  screen_.hotRegionColor = colour(kMouseHotRegionColor, kMouseHotRegionColorDefault);
   const int hotSize = store.GetInt(kMouseHotRegionSize, kMouseHotRegionSizeDefault);
-  hotRegionWidth_ = hotSize;
-  hotRegionHeight_ = hotSize;
-  hotRegionHalfWidth_ = hotSize / 2;
-  hotRegionHalfHeight_ = hotSize / 2;
+  screen_.hotRegionWidth = hotSize;
+  screen_.hotRegionHeight = hotSize;
+  if (screen_.regionMode) {
+    screen_.regionX = store.GetInt(kRegionOffsetX, kRegionOffsetDefault);
+    screen_.regionY = store.GetInt(kRegionOffsetY, kRegionOffsetDefault);
+    screen_.width = store.GetInt(kRegionWidth, kRegionWidthCaptureDefault);
+    screen_.height = store.GetInt(kRegionHeight, kRegionHeightCaptureDefault);
+  }
+  if (screen_.followMouse) {
+    screen_.width = store.GetInt(kMouseFollowRatioWidth, kMouseFollowRatioWidthDefault);
+    screen_.height = store.GetInt(kMouseFollowRatioHeight, kMouseFollowRatioHeightDefault);
+  }
 }
 
 void Recorder::ReleaseMedia() {
-  grabber_.reset();
+  // The sources first: their threads may still deliver into what follows.
+  if (videoCapture_) videoCapture_->Stop();
+  if (microphone_) microphone_->Stop();
+  if (systemSound_) systemSound_->Stop();
+  videoCapture_.reset();
+  microphone_.reset();
+  systemSound_.reset();
+  videoInlet_.reset();
+  audioInlets_.clear();
   videoDecoder_.reset();
   videoEncoder_.reset();
   audioEncoder_.reset();
-  videoStream_ = nullptr;
-  audioStream_ = nullptr;
-  outputContext_.reset();
+  outputFile_.reset();
   pVideoFifo_.reset();
   videoPacketQueue_.Drain();
   mixGraph_.reset();
   mixSpeakerSource_ = nullptr;
   mixMicSource_ = nullptr;
   mixSink_ = nullptr;
-  micFifo_.reset();
-  {
-    std::lock_guard<std::mutex> lock(speakerFifoLock_);
-    speakerFifo_.reset();
-  }
-  voiceResampler_.reset();
-  captureDevices_.clear();
+  audioBus_.reset();
+  micTrack_ = -1;
+  speakerTrack_ = -1;
 }
 
-void Recorder::JoinWorkers() {
-  for (std::thread* worker : {&videoSourceThread_, &microphoneThread_, &speakerThread_,
-                              &videoDecodeThread_, &videoEncodeThread_}) {
-    if (worker->joinable()) worker->join();
-  }
+int Recorder::FailStart(int code, StartProblem problem, const std::string& why) {
+  startProblem_ = problem;
+  startError_ = why;
+  LOG(ERROR) << "the recording cannot start: " << why;
+  ReleaseMedia();
+  return code;
+}
+
+int Recorder::Start(const RecordingOptions& options) {
+  return Start(options.fileName, options.outputDir, options.containerExt, options.containerName,
+               options.frameRate, options.quality);
 }
 
 int Recorder::Start(std::string fileName, std::string outputDir, std::string containerExt,
@@ -144,76 +197,36 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   containerName_ = std::move(containerName);
   frameRate_ = frameRate;
   quality_ = quality;
-  if (frameRate_ <= 0) {
-    LOG(ERROR) << "invalid frame rate " << frameRate_;
-    return -1;
-  }
-
+  outputPath_ = outputDir_ + "/" + fileName_;
   ResetForStart();
+  if (!IsValidFrameRate(frameRate_)) {
+    return FailStart(-1, StartProblem::kFrameRate,
+                     "the frame rate " + std::to_string(frameRate_) + " is outside " +
+                         std::to_string(kMinFrameRate) + " to " + std::to_string(kMaxFrameRate));
+  }
   videoPacketQueue_.Drain();
   videoPacketQueue_.ClearStop();
   ReadSettings();
-
-  int result = 0;
-  if (videoSource_ == 0) {
-    result = SetupScreenSource();
-  } else {
-    LOG(ERROR) << "no camera device";
-    result = kStartNoVideoDevice;
-  }
-  if (result != 0) {
-    LOG(ERROR) << "视频参数初始化失败";
-    ReleaseMedia();
-    return result;
-  }
-
   if (watermarkType_ != 0) {
     LOG(WARNING) << "watermark type " << watermarkType_ << " is not available; recording without it";
   }
 
-  result = SetupOutput();
-  if (result != 0) {
-    ReleaseMedia();
-    return result;
-  }
-
-  // Every recording carries one AAC track; without sound sources it is silence.
-  SelectSoundSources();
-  result = 0;
-  if (!audioMuted_ && (voiceSource_ == 0 || voiceSource_ == 1)) result = SetupMicrophone();
-  if (result == 0) result = SetupAudio();
-  if (result != 0) {
-    LOG(ERROR) << "音频参数初始化失败";
-    ReleaseMedia();
-    // A file without a header is of no use to anybody.
-    if (outputFileOpened_) std::remove(outputPath_.c_str());
-    return result;
-  }
-  // The mixing graph is built before any thread runs, so that its failure
-  // leaves nothing running.
-  if (!audioMuted_ && voiceSource_ == 0) {
-    result = BuildMixGraph();
-    if (result != 0) {
-      LOG(ERROR) << "混音参数初始化失败";
-      ReleaseMedia();
-      if (outputFileOpened_) std::remove(outputPath_.c_str());
-      return result;
-    }
-  }
+  if (const int result = OpenVideoSource(); result != 0) return result;
+  if (const int result = SetupVideoEncoder(); result != 0) return result;
+  if (const int result = OpenSoundSources(); result != 0) return result;
+  if (const int result = SetupAudioEncoder(); result != 0) return result;
+  if (const int result = OpenOutput(); result != 0) return result;
 
   {
     std::lock_guard<std::mutex> lock(finishedLock_);
     finished_ = false;
   }
   state_ = kStatePrepared;
-  sourcesReady_ = audioMuted_ != 0;  // else the sound sources open the start gate
-  videoSourceThread_ = std::thread(&Recorder::VideoReadThread, this);
-  if (!audioMuted_) {
-    if (voiceSource_ == 0 || voiceSource_ == 1) {
-      microphoneThread_ = std::thread(&Recorder::MicrophoneThread, this);
-    }
-    if (voiceSource_ == 0 || voiceSource_ == 2) speakerThread_ = std::thread(&Recorder::SpeakerThread, this);
-  }
+  // The sources run from now on, so that they are ready when the recording
+  // begins; what they deliver before Resume is not recorded.
+  videoCapture_->Start(*videoInlet_);
+  if (microphone_) microphone_->Start(*audioInlets_[static_cast<std::size_t>(micTrack_)]);
+  if (systemSound_) systemSound_->Start(*audioInlets_[static_cast<std::size_t>(speakerTrack_)]);
   videoDecodeThread_ = std::thread(&Recorder::VideoDecodeThread, this);
   videoEncodeThread_ = std::thread(&Recorder::VideoEncodeThread, this);
   finishingThread_ = std::thread(&Recorder::FinishingThread, this);
@@ -223,43 +236,161 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   return 0;
 }
 
+int Recorder::OpenVideoSource() {
+  if (videoSource_ != 0) {
+    LOG(ERROR) << "not get video device";
+    LOG(ERROR) << "视频参数初始化失败";
+    return FailStart(kStartNoVideoDevice, StartProblem::kVideoDevice, "no camera is available");
+  }
+  videoCapture_ = sources().CreateScreenSource(screen_);
+  std::string error;
+  if (!videoCapture_ || videoCapture_->Open(error) != 0) {
+    LOG(ERROR) << "视频参数初始化失败";
+    return FailStart(-1, StartProblem::kScreen, error.empty() ? "the screen cannot be recorded" : error);
+  }
+  const AVCodecParameters& source = videoCapture_->codecParameters();
+  // 4:2:0 pictures need even sizes; an odd source is scaled by a pixel.
+  videoWidth_ = source.width & ~1;
+  videoHeight_ = source.height & ~1;
+  if (videoWidth_ < 2 || videoHeight_ < 2) {
+    return FailStart(-1, StartProblem::kScreen, "the picture is too small to record");
+  }
+  const AVCodec* codec = avcodec_find_decoder(source.codec_id);
+  videoDecoder_.reset(codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
+  if (!videoDecoder_ || avcodec_parameters_to_context(videoDecoder_.get(), &source) < 0) {
+    LOG(ERROR) << "not found video decoder";
+    return FailStart(-1, StartProblem::kScreen, "no decoder for the video source");
+  }
+  videoDecoder_->time_base = AVRational{1, 1000000};
+  videoDecoder_->pkt_timebase = AVRational{1, 1000000};
+  videoDecoder_->bit_rate = ComputeVideoBitRates(videoWidth_, videoHeight_, frameRate_).decoder;
+  videoDecoder_->thread_count = 2;
+  if (const int ret = avcodec_open2(videoDecoder_.get(), codec, nullptr); ret < 0) {
+    LOG(ERROR) << "not open video decoder: " << av::ErrorText(ret);
+    return FailStart(-1, StartProblem::kScreen, "the video decoder does not open");
+  }
+  try {
+    pVideoFifo_ = std::make_unique<PictureFifo>(videoWidth_, videoHeight_, kMaxQueuedPictures);
+  } catch (const std::bad_alloc&) {
+    LOG(ERROR) << "video fifo alloc failed";
+    return FailStart(-1, StartProblem::kScreen, "out of memory for the pictures");
+  }
+  videoInlet_ = std::make_unique<VideoInlet>(*this);
+  return 0;
+}
+
+int Recorder::OpenSoundSources() {
+  audioBus_ = std::make_unique<AudioBus>(timeline_);
+  // Every recording carries one AAC track; without sound sources it is silence.
+  SelectSoundSources();
+  if (audioMuted_) return 0;
+  std::vector<CaptureDeviceEntry> microphones;
+  const bool wantMicrophone = voiceSource_ == 0 || voiceSource_ == 1;
+  if (wantMicrophone) {
+    if (sources().ListMicrophones(microphones) != 0 || microphones.empty()) {
+      LOG(ERROR) << "音频设备获取失败";
+      LOG(ERROR) << "音频参数初始化失败";
+      return FailStart(kStartNoAudioDevice, StartProblem::kAudioDevice, "no microphone is available");
+    }
+  }
+  // A source that does not open is silence in the recording: the user still
+  // gets the pictures and the other source.
+  auto open = [this](std::unique_ptr<AudioSource>& source, int& trackIndex, const char* name) {
+    std::string error;
+    if (!source || source->Open(error) != 0) {
+      LOG(ERROR) << name << " cannot be recorded: " << error << "; recording silence in its place";
+      source.reset();
+    }
+    trackIndex = static_cast<int>(audioBus_->trackCount());
+    AudioTrack& track = audioBus_->AddTrack(name);
+    audioInlets_.push_back(std::make_unique<AudioInlet>(track));
+    if (!source) track.MarkEnded();
+  };
+  if (wantMicrophone) {
+    MicrophoneOptions options;
+    options.device = microphones.front();
+    options.gainEnabled = micGainEnabled_ != 0;
+    options.gainDb = micGainDb_;
+    microphone_ = sources().CreateMicrophoneSource(options);
+    open(microphone_, micTrack_, "microphone");
+  }
+  if (voiceSource_ == 0 || voiceSource_ == 2) {
+    systemSound_ = sources().CreateSystemSoundSource();
+    open(systemSound_, speakerTrack_, "system sound");
+  }
+  return 0;
+}
+
+RecordingResult Recorder::lastResult() const {
+  std::lock_guard<std::mutex> lock(finishedLock_);
+  return lastResult_;
+}
+
+bool Recorder::WaitUntilRunning(bool* resumed) {
+  std::unique_lock<std::mutex> gate(captureLock_);
+  bool waited = false;
+  while (!running_ && !stopRequested_) {
+    waited = true;
+    std::printf("read video packet thread lock\n");
+    captureCond_.wait_for(gate, std::chrono::milliseconds(400));
+    std::printf("read video packet thread unlock\n");
+  }
+  if (resumed != nullptr) *resumed = waited;
+  return !stopRequested_;
+}
+
 int Recorder::Resume() {
   std::lock_guard<std::mutex> control(controlMutex_);
   if (stopRequested_ || !finishingThread_.joinable()) return 0;  // nothing prepared
+  timeline_.Resume(MonotonicNowUs());
+  resumedOnce_ = true;
   state_ = kStateRecording;
   {
     std::lock_guard<std::mutex> capture(captureLock_);
-    std::lock_guard<std::mutex> encode(encodeLock_);
     running_ = true;
   }
   captureCond_.notify_all();
-  encodeCond_.notify_all();
   return 0;
 }
 
 int Recorder::Pause() {
   std::lock_guard<std::mutex> control(controlMutex_);
   if (state_ != kStateRecording) return 0;
+  timeline_.Pause(MonotonicNowUs());
   state_ = kStatePaused;
   running_ = false;
   return 0;
 }
 
-int Recorder::Stop() {
-  std::lock_guard<std::mutex> control(controlMutex_);
-  if (stopRequested_ || !finishingThread_.joinable()) return 0;
+void Recorder::RequestStop() {
+  timeline_.Stop(MonotonicNowUs());
   {
-    std::scoped_lock lock(captureLock_, encodeLock_, finishLock_);
+    std::scoped_lock lock(captureLock_, finishLock_);
     state_ = kStateStopped;
     running_ = false;
     stopRequested_ = true;
-    speakerActive_ = false;
   }
   captureCond_.notify_all();
-  encodeCond_.notify_all();
   finishCond_.notify_all();
-  micFifoCond_.notify_all();
+}
+
+int Recorder::Stop() {
+  std::lock_guard<std::mutex> control(controlMutex_);
+  if (stopRequested_ || !finishingThread_.joinable()) return 0;
+  RequestStop();
   return 0;
+}
+
+void Recorder::EndByItself(const std::string& reason) {
+  {
+    std::lock_guard<std::mutex> lock(reasonLock_);
+    if (!endReason_.empty()) return;
+    endReason_ = reason;
+  }
+  LOG(ERROR) << "the recording ends: " << reason;
+  // Not through Stop: the controlling thread may hold its lock while waiting
+  // for this recording.
+  if (!stopRequested_) RequestStop();
 }
 
 bool Recorder::WaitUntilFinished(int timeoutMs) {
@@ -270,17 +401,6 @@ bool Recorder::WaitUntilFinished(int timeoutMs) {
   }
   return finishedCond_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                 [this] { return finished_; });
-}
-
-bool Recorder::WaitAtGate(std::mutex& lock, std::condition_variable& cond, const char* lockTrace,
-                          const char* unlockTrace) {
-  std::unique_lock<std::mutex> gate(lock);
-  while (!running_ && !stopRequested_) {
-    std::printf("%s", lockTrace);
-    cond.wait_for(gate, std::chrono::milliseconds(400));
-    std::printf("%s", unlockTrace);
-  }
-  return !stopRequested_;
 }
 
 }  // namespace tarn

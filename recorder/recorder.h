@@ -2,12 +2,18 @@
 // The recording engine: one Recorder drives a recording from Start to the
 // finished file, and is reused for the next one. Recordings never overlap.
 //
-// Threads of one recording: the video source (screen), the video decode
-// thread (BMP packets to YUV pictures), the video encode thread (encodes video
-// and audio and writes the file) and the finishing thread (joins the others
-// and finalises the file exactly once after Stop). Start, Resume, Pause and
-// Stop may be called from any one controlling thread at a time; the listener
-// is called from the worker threads.
+// Every picture and every block of sound carries the monotonic time at which
+// it was captured, and the recording's time line (timeline.h) places each
+// from there: the recording begins when Resume is first called, pauses leave
+// out what was captured meanwhile, and no source waits for another.
+//
+// Threads of one recording: each source's own thread (sources are made by a
+// SourceFactory), the video decode thread (source packets to YUV pictures),
+// the video encode thread (encodes video and sound and writes the file) and
+// the finishing thread, which ends the others in order after Stop (or after
+// a fault that ends the recording by itself) and finalises the file exactly
+// once. Start, Resume, Pause and Stop may be called from any one controlling
+// thread at a time; the listener is called from the worker threads.
 
 #include <atomic>
 #include <condition_variable>
@@ -19,18 +25,19 @@
 #include <thread>
 #include <vector>
 
-#include "recorder/audio/capture_devices.h"
+#include "recorder/audio/audio_bus.h"
 #include "recorder/ffmpeg_holders.h"
+#include "recorder/media_source.h"
 #include "recorder/packet_queue.h"
 #include "recorder/picture_fifo.h"
+#include "recorder/recording_options.h"
 #include "recorder/screen_overlays.h"
+#include "recorder/timeline.h"
 
 namespace tarn {
 
 class SettingsStore;
-namespace platform {
-class ScreenGrabber;
-}
+class OutputFile;
 
 // Start results besides 0 and negative error codes.
 inline constexpr int kStartNoVideoDevice = 500001;
@@ -43,6 +50,20 @@ inline constexpr unsigned kWmRecordSeconds = 0x0734;
 inline constexpr int kMaxQueuedPackets = 72;
 inline constexpr int kMaxQueuedPictures = 72;
 
+// What made a Start fail, for the prompt the user sees.
+enum class StartProblem { kNone, kFolder, kScreen, kFrameRate, kVideoDevice, kAudioDevice, kEncoder };
+
+// How a recording ended.
+struct RecordingResult {
+  std::string path;
+  // The file is complete and plays; false when it could not be finished, or
+  // when the recording ran yet holds no picture.
+  bool ok = false;
+  // Empty when the user stopped the recording; else why it ended by itself
+  // or failed, in plain words ("the disk is full", "lost the X display").
+  std::string reason;
+};
+
 // What the engine tells its owner. Called on worker threads: implementations
 // hand the calls over to their own thread and return at once.
 class RecorderListener {
@@ -50,11 +71,10 @@ class RecorderListener {
   virtual ~RecorderListener() = default;
   // Whole seconds of video written so far, each time the number changes.
   virtual void OnRecordSeconds(std::int64_t seconds) = 0;
-  // The recording's file is complete (`ok`) or could not be finalised.
-  virtual void OnRecordingFinished(const std::string& path, bool ok) {
-    (void)path;
-    (void)ok;
-  }
+  // The recording is over and its file finished (or not: see the result).
+  virtual void OnRecordingFinished(const RecordingResult& result) { (void)result; }
+  // Finishing the file takes a while: `fraction` of it is done.
+  virtual void OnFinishingProgress(double fraction) { (void)fraction; }
 };
 
 // A colour setting: a 0x00BBGGRR value as signed decimal text ("255" is red).
@@ -86,89 +106,99 @@ class Recorder {
  public:
   // `owner` receives the reports (may be null). `settings` is the store the
   // recording parameters are read from; null means SettingsStore::Instance().
-  explicit Recorder(RecorderListener* owner, SettingsStore* settings = nullptr);
+  // `sources` makes the sources; null means the real devices.
+  explicit Recorder(RecorderListener* owner, SettingsStore* settings = nullptr,
+                    SourceFactory* sources = nullptr);
   // Stops a recording in progress and waits until its file is finished.
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
   // Prepares a recording into outputDir + "/" + fileName, the container chosen
-  // by the file's extension. Returns 0 when the threads run (waiting for
-  // Resume), kStartNoVideoDevice / kStartNoAudioDevice, or -1 / a negative
-  // FFmpeg code; on failure nothing is left running or allocated. Waits first
-  // for the previous recording's file to be finished.
+  // by the file's extension. Returns 0 when the sources run (the recording
+  // begins with Resume), kStartNoVideoDevice / kStartNoAudioDevice, or -1 / a
+  // negative FFmpeg code, with startProblem() and startError() saying why; on
+  // failure nothing is left running. Waits first for the previous recording's
+  // file to be finished.
   int Start(std::string fileName, std::string outputDir, std::string containerExt,
             std::string containerName, int frameRate, int quality);
-  // Starts or continues capturing and encoding. Returns 0.
+  int Start(const RecordingOptions& options);
+  // Begins or continues the recording. Returns 0.
   int Resume();
-  // Holds capturing and encoding; the pause adds nothing to the file. Returns 0.
+  // Holds the recording; the pause adds nothing to the file. Returns 0.
   int Pause();
-  // Ends the recording: the threads finish what was captured and the file is
-  // finalised on the finishing thread. Returns 0 at once; a second call, or a
-  // call without a prepared recording, does nothing.
+  // Ends the recording: what was captured is written and the file finished
+  // on the finishing thread. Returns 0 at once; a second call, or a call
+  // without a prepared recording, does nothing.
   int Stop();
 
-  // 0 prepared, 1 recording, 2 paused, 3 stopped.
+  // 0 prepared, 1 recording, 2 paused, 3 stopped (also after a recording
+  // ended by itself).
   int state() const { return state_.load(); }
 
   // Waits until the file of the last started recording is finished (or there
-  // is none). False when `timeoutMs` passed first.
+  // is none). False when `timeoutMs` passed first; -1 waits as long as it takes.
   bool WaitUntilFinished(int timeoutMs);
-  // Whether the last finished recording was finalised correctly.
+  // Whether the last finished recording was finalised correctly, and how it ended.
   bool lastFinishOk() const { return lastFinishOk_.load(); }
+  RecordingResult lastResult() const;
+
+  StartProblem startProblem() const { return startProblem_; }
+  const std::string& startError() const { return startError_; }
 
   const std::string& outputPath() const { return outputPath_; }
   int videoWidth() const { return videoWidth_; }
   int videoHeight() const { return videoHeight_; }
+  int frameRate() const { return frameRate_; }
   // Pictures handed to the video encoder in the last recording.
   std::int64_t videoFrameIndex() const { return videoFrameIndex_.load(); }
-  // Pictures the screen source took in the last recording.
+  // Pictures the video source took in the last recording.
   std::int64_t capturedFrames() const { return capturedFrames_.load(); }
+  // Picture slots left empty because pictures were lost (too slow a machine).
+  std::int64_t droppedFrames() const { return droppedFrames_.load(); }
 
  private:
+  class VideoInlet;
+  class AudioInlet;
+  friend class VideoInlet;
+  friend class AudioInlet;
+
   // Start's steps, in recorder.cpp.
   void ResetForStart();
   void ReadSettings();
+  int FailStart(int code, StartProblem problem, const std::string& why);
+  int OpenVideoSource();
+  int OpenSoundSources();
   void ReleaseMedia();
-  void JoinWorkers();
-  // The screen source, in screen_source.cpp.
-  int SetupScreenSource();
-  void VideoReadThread();
-  void DrawOverlays(const PictureView& picture, const platform::CursorImage& cursor,
-                    int pictureX, int pictureY, std::vector<ClickRing>& rings);
+  // Ends the recording from a worker thread (a fault); `reason` is kept.
+  void EndByItself(const std::string& reason);
+  void RequestStop();
+  bool WaitUntilRunning(bool* resumed);
+  SourceFactory& sources();
   // Output container, encoders and header, in recorder_output.cpp.
-  int SetupOutput();
-  int SetupAudio();
+  int SetupVideoEncoder();
+  int SetupAudioEncoder();
+  int OpenOutput();
   // Worker threads, in recorder_threads.cpp.
   void VideoDecodeThread();
   void VideoEncodeThread();
   void FinishingThread();
-  bool EncodePicture(PictureFifo::Buffer picture, AVFrame* frame);
-  // Encodes one audio frame of the recording's sound (silence when muted).
-  // `draining`: the recording is ending; take what the sources left without
-  // waiting and fill up with silence. kNone: no frame this time (the sound is
-  // not there yet and the recording is ending); kFailed: the thread must end.
-  enum class AudioFrameResult { kFrame, kNone, kFailed };
-  AudioFrameResult EncodeAudioFrame(bool draining);
-  // Sound sources, in recorder/audio/.
-  void SelectSoundSources();
-  int SetupMicrophone();
-  int BuildMixGraph();
-  void MicrophoneThread();
-  void SpeakerThread();
-  AudioFrameResult TakeMicrophoneFrame(AVFrame* frame, bool draining);
-  AudioFrameResult TakeSpeakerFrame(AVFrame* frame, bool draining);
-  AudioFrameResult MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed);
-  av::FramePtr MakeAudioFrame(bool withBuffer);
-  bool WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bool isVideo);
+  void EncodeLoop();
+  void EncodePicture(PictureFifo::Buffer picture, std::int64_t slot, AVFrame* frame);
+  bool WriteEncodedPackets(AVCodecContext* encoder, int streamIndex, bool isVideo);
   void FlushEncoders();
-  // Waits at a gate while not running and not stopping; returns false when
-  // stopping.
-  bool WaitAtGate(std::mutex& lock, std::condition_variable& cond, const char* lockTrace,
-                  const char* unlockTrace);
+  RecordingResult FinishFile();
+  // Sound, in recorder/audio/audio_mixer.cpp.
+  void SelectSoundSources();
+  int BuildMixGraph();
+  // Encodes the next frame of sound when it can be made now; false otherwise.
+  bool EncodeAudioFrame(std::int64_t nowUs);
+  bool MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed, bool last);
+  av::FramePtr MakeAudioFrame(int samples);
 
   RecorderListener* const owner_;
   SettingsStore* const settings_;
+  SourceFactory* const sourceFactory_;
 
   // Start and Stop are serialised by this lock.
   std::mutex controlMutex_;
@@ -187,102 +217,75 @@ class Recorder {
   int micGainEnabled_ = 1;
   int audioMuted_ = 0;
   int micGainDb_ = 20;
-  int regionMode_ = 0;
-  int followMouse_ = 0;
-  int drawCursor_ = 1;
-  int clickRings_ = 0;
-  int hotRegion_ = 0;
-  Rgb leftClickColor_;
-  Rgb rightClickColor_;
-  Rgb hotRegionColor_;
-  int hotRegionWidth_ = 0;
-  int hotRegionHeight_ = 0;
-  int hotRegionHalfWidth_ = 0;
-  int hotRegionHalfHeight_ = 0;
-  int screenWidth_ = 0;
-  int screenHeight_ = 0;
-  int regionX_ = 0;
-  int regionY_ = 0;
+  ScreenSourceOptions screen_;
   int videoWidth_ = 0;
   int videoHeight_ = 0;
+  StartProblem startProblem_ = StartProblem::kNone;
+  std::string startError_;
 
-  // Media objects of one recording, made by Start and released after the
-  // finishing thread wrote the trailer (or by a failed Start).
-  std::unique_ptr<platform::ScreenGrabber> grabber_;  // the video read thread's
-  av::CodecContextPtr videoDecoder_;                  // the video decode thread's
-  av::OutputContextPtr outputContext_;                // the video encode thread's
-  AVStream* videoStream_ = nullptr;                   // owned by outputContext_
-  AVStream* audioStream_ = nullptr;                   // owned by outputContext_
+  // Sources and media objects of one recording, made by Start and released
+  // after the finishing thread finished the file (or by a failed Start).
+  std::unique_ptr<VideoSource> videoCapture_;
+  std::unique_ptr<AudioSource> microphone_;
+  std::unique_ptr<AudioSource> systemSound_;
+  std::unique_ptr<VideoInlet> videoInlet_;
+  std::vector<std::unique_ptr<AudioInlet>> audioInlets_;
+  av::CodecContextPtr videoDecoder_;  // the video decode thread's
+  std::unique_ptr<OutputFile> outputFile_;  // the video encode thread's, then the finishing thread's
+  int videoStreamIndex_ = 0;
+  int audioStreamIndex_ = 1;
   av::CodecContextPtr videoEncoder_;
   av::CodecContextPtr audioEncoder_;
 
-  // Sound. The FIFOs hold samples in the encoder's format (44100 Hz, stereo,
-  // planar float): micFifo_ written by the microphone thread, speakerFifo_ by
-  // the system-sound thread, both read by the video encode thread.
-  std::vector<CaptureDeviceEntry> captureDevices_;
-  av::SwrPtr voiceResampler_;  // 32 kHz mono voice to the encoder's format
-  av::AudioFifoPtr micFifo_;
-  std::mutex micFifoLock_;
-  std::condition_variable micFifoCond_;
-  av::AudioFifoPtr speakerFifo_;
-  std::mutex speakerFifoLock_;
+  // The time line and the sound on it.
+  RecordingTimeline timeline_;
+  std::unique_ptr<AudioBus> audioBus_;
+  int micTrack_ = -1;      // index of the microphone's track in audioBus_, or -1
+  int speakerTrack_ = -1;  // the system sound's
   av::FilterGraphPtr mixGraph_;
   AVFilterContext* mixSpeakerSource_ = nullptr;  // "in0", owned by mixGraph_
   AVFilterContext* mixMicSource_ = nullptr;      // "in1"
   AVFilterContext* mixSink_ = nullptr;           // "out"
   std::int64_t mixPts_ = 0;
-  // Set by a sound thread that ended early (device gone, open failed): its
-  // part of the sound is silence from then on.
-  std::atomic<bool> micEnded_{false};
-  std::atomic<bool> speakerEnded_{false};
+
   std::unique_ptr<PictureFifo> pVideoFifo_;
   PacketQueue videoPacketQueue_;
 
-  // Gates: the video source waits at captureLock/captureCond, the encode
-  // thread at encodeLock/encodeCond, while not running.
+  // The video source waits at captureLock/captureCond while not running.
   std::mutex captureLock_;
   std::condition_variable captureCond_;
-  std::mutex encodeLock_;
-  std::condition_variable encodeCond_;
   // Releases the finishing thread once stopRequested_ is set.
   std::mutex finishLock_;
   std::condition_variable finishCond_;
 
-  // Flags: written by the controlling thread (and sourcesReady_ by the
-  // sources), read by the workers.
+  // Flags: written by the controlling thread (and by a worker that ends the
+  // recording), read by the workers.
   std::atomic<int> state_{kStatePrepared};
   std::atomic<bool> running_{false};
   std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> audioGate1_{false};
-  std::atomic<bool> audioGate2_{false};
-  std::atomic<bool> videoGate_{false};
-  std::atomic<bool> sourcesReady_{false};
-  std::atomic<bool> speakerActive_{false};
+  std::atomic<bool> resumedOnce_{false};
+  std::mutex reasonLock_;
+  std::string endReason_;  // guarded by reasonLock_
 
   // Counters of the video encode thread (atomics so tests and tools can read
   // them afterwards from another thread).
   std::atomic<std::int64_t> videoFrameIndex_{0};
   std::atomic<std::int64_t> capturedFrames_{0};
-  std::int64_t audioSamples_ = 0;  // samples handed to the audio encoder
-  std::int64_t lastVideoPts_ = 0;  // in the video stream's time base
-  std::int64_t lastAudioPts_ = 0;  // in the audio stream's time base
+  std::atomic<std::int64_t> droppedFrames_{0};
+  std::int64_t lastVideoPts_ = 0;
   std::int64_t lastPostedSecond_ = -1;
-  bool videoEnded_ = false;        // the decode thread delivered its last picture
-  bool outputFileOpened_ = false;  // Start created the file (removed again if Start fails)
 
   // Worker threads of the current recording; joined by the finishing thread
   // (workers) and by the next Start or the destructor (the finishing thread).
-  std::thread videoSourceThread_;
   std::thread videoDecodeThread_;
   std::thread videoEncodeThread_;
-  std::thread microphoneThread_;
-  std::thread speakerThread_;
   std::thread finishingThread_;
 
   // Set by the finishing thread when the file is complete.
-  std::mutex finishedLock_;
+  mutable std::mutex finishedLock_;
   std::condition_variable finishedCond_;
   bool finished_ = true;  // guarded by finishedLock_
+  RecordingResult lastResult_;  // guarded by finishedLock_
   std::atomic<bool> lastFinishOk_{false};
 };
 

@@ -1,5 +1,5 @@
-// The output file: the container chosen by the file's extension, the H.264
-// video stream and encoder, the AAC audio stream and encoder, and the header.
+// The output file and its encoders: the H.264 video encoder, the AAC audio
+// encoder, and the container with its header.
 
 #include <glog/logging.h>
 
@@ -12,6 +12,7 @@ extern "C" {
 #include <climits>
 #include <cstdio>
 
+#include "recorder/output/output_file.h"
 #include "recorder/recorder.h"
 
 namespace tarn {
@@ -43,39 +44,25 @@ VideoBitRates ComputeVideoBitRates(int width, int height, int frameRate) {
       static_cast<std::int64_t>(static_cast<double>(width) * height * 4 * frameRate * 8.0);
   rates.encoder = std::min<std::int64_t>(rates.decoder / 4, INT_MAX);
   rates.minimum = rates.encoder / 10;
-  rates.maximum = static_cast<std::int64_t>(static_cast<double>(rates.encoder) * 1.5);
+  rates.maximum = std::min<std::int64_t>(
+      static_cast<std::int64_t>(static_cast<double>(rates.encoder) * 1.5), INT_MAX);
   return rates;
 }
 
-int Recorder::SetupOutput() {
-  outputPath_ = outputDir_ + "/" + fileName_;
-  AVFormatContext* context = nullptr;
-  const int made = avformat_alloc_output_context2(&context, nullptr, nullptr, outputPath_.c_str());
-  outputContext_.reset(context);
-  if (made < 0 || !outputContext_) {
-    LOG(ERROR) << "Could not create output context for " << outputPath_ << ": "
-               << av::ErrorText(made);
-    return -1;
+int Recorder::SetupVideoEncoder() {
+  outputFile_ = std::make_unique<OutputFile>();
+  if (const int made = outputFile_->Create(outputPath_); made < 0) {
+    LOG(ERROR) << "Could not create output context";
+    return FailStart(-1, StartProblem::kFolder, outputFile_->error());
   }
-
-  videoStream_ = avformat_new_stream(outputContext_.get(), nullptr);
-  if (videoStream_ == nullptr) {
-    LOG(ERROR) << "Could not create output context: no video stream";
-    return -1;
-  }
-  videoStream_->time_base = AVRational{1, frameRate_};
-
   const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
   if (codec == nullptr) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
   if (codec == nullptr) {
     LOG(ERROR) << "not found encoder";
-    return -1;
+    return FailStart(-1, StartProblem::kEncoder, "no H.264 encoder is installed");
   }
   videoEncoder_.reset(avcodec_alloc_context3(codec));
-  if (!videoEncoder_) {
-    LOG(ERROR) << "not found encoder";
-    return -1;
-  }
+  if (!videoEncoder_) return FailStart(-1, StartProblem::kEncoder, "out of memory");
   AVCodecContext* encoder = videoEncoder_.get();
   encoder->codec_id = AV_CODEC_ID_H264;
   encoder->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -88,10 +75,10 @@ int Recorder::SetupOutput() {
   encoder->bit_rate = rates.encoder;
   encoder->rc_min_rate = rates.minimum;
   encoder->rc_max_rate = rates.maximum;
+  // A maximum rate is kept only with a buffer to measure it over: one second.
+  encoder->rc_buffer_size = static_cast<int>(rates.maximum);
   encoder->flags |= AV_CODEC_FLAG_QSCALE;
-  if (WantsGlobalHeader(containerExt_) || (outputContext_->oformat->flags & AVFMT_GLOBALHEADER)) {
-    encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  }
+  if (WantsGlobalHeader(containerExt_)) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   encoder->max_b_frames = 0;
   encoder->gop_size = 70;
   encoder->qmin = 10;
@@ -109,68 +96,58 @@ int Recorder::SetupOutput() {
   av_dict_free(&options);
   if (opened < 0) {
     LOG(ERROR) << "cann't open the encodec! " << av::ErrorText(opened);
-    return -1;
+    return FailStart(-1, StartProblem::kEncoder,
+                     "the H.264 encoder does not open for " + std::to_string(videoWidth_) + "x" +
+                         std::to_string(videoHeight_) + ": " + av::ErrorText(opened));
   }
-  if (const int ret = avcodec_parameters_from_context(videoStream_->codecpar, encoder); ret < 0) {
-    LOG(ERROR) << "cannot describe the video stream: " << av::ErrorText(ret);
-    return -1;
+  videoStreamIndex_ = outputFile_->AddStream(encoder);
+  if (videoStreamIndex_ < 0) {
+    return FailStart(-1, StartProblem::kEncoder, "cannot describe the video stream");
   }
   return 0;
 }
 
-int Recorder::SetupAudio() {
+int Recorder::SetupAudioEncoder() {
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
   if (codec == nullptr) {
     LOG(ERROR) << "audio codec not found";
-    return -1;
-  }
-  AVFormatContext* output = outputContext_.get();
-  if (!(output->oformat->flags & AVFMT_NOFILE)) {
-    const int opened = avio_open(&output->pb, outputPath_.c_str(), AVIO_FLAG_WRITE);
-    if (opened < 0) {
-      // A folder that does not exist or cannot be written: nothing is recorded.
-      LOG(ERROR) << "cannot open the output file " << outputPath_ << ": " << av::ErrorText(opened);
-      return opened;
-    }
-    outputFileOpened_ = true;
-  }
-  audioStream_ = avformat_new_stream(output, nullptr);
-  if (audioStream_ == nullptr) {
-    LOG(ERROR) << "open audio encode err: no audio stream";
-    return -1;
+    return FailStart(-1, StartProblem::kEncoder, "no AAC encoder is installed");
   }
   audioEncoder_.reset(avcodec_alloc_context3(codec));
-  if (!audioEncoder_) {
-    LOG(ERROR) << "open audio encode err";
-    return -1;
-  }
+  if (!audioEncoder_) return FailStart(-1, StartProblem::kEncoder, "out of memory");
   AVCodecContext* encoder = audioEncoder_.get();
   encoder->codec_id = AV_CODEC_ID_AAC;
   encoder->codec_type = AVMEDIA_TYPE_AUDIO;
   encoder->bit_rate = 128000;
   encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
-  encoder->sample_rate = 44100;
+  encoder->sample_rate = kRecordingSampleRate;
   av_channel_layout_default(&encoder->ch_layout, 2);
   encoder->time_base = AVRational{1, encoder->sample_rate};
   encoder->codec_tag = 0;
   encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (const int ret = avcodec_open2(encoder, codec, nullptr); ret < 0) {
     LOG(ERROR) << "open audio encode err: " << av::ErrorText(ret);
-    return -1;
+    return FailStart(-1, StartProblem::kEncoder, "the AAC encoder does not open");
   }
-  audioStream_->time_base = encoder->time_base;
-  if (const int ret = avcodec_parameters_from_context(audioStream_->codecpar, encoder); ret < 0) {
-    LOG(ERROR) << "cannot describe the audio stream: " << av::ErrorText(ret);
-    return -1;
+  audioStreamIndex_ = outputFile_->AddStream(encoder);
+  if (audioStreamIndex_ < 0) return FailStart(-1, StartProblem::kEncoder, "cannot describe the audio stream");
+  // The mixing graph is built before any thread runs, so that its failure
+  // leaves nothing running.
+  if (audioBus_->trackCount() == 2) {
+    if (BuildMixGraph() != 0) {
+      LOG(ERROR) << "混音参数初始化失败";
+      return FailStart(-1, StartProblem::kEncoder, "the sound of the microphone and the speaker cannot be mixed");
+    }
   }
+  return 0;
+}
 
-  av_dump_format(output, 0, outputPath_.c_str(), 1);
-  const int header = avformat_write_header(output, nullptr);
-  if (header < 0) {
-    LOG(ERROR) << "cannot write the header of " << outputPath_ << ": " << av::ErrorText(header);
-    return header;
+int Recorder::OpenOutput() {
+  const int opened = outputFile_->Open();
+  if (opened < 0) {
+    LOG(ERROR) << "音频参数初始化失败";
+    return FailStart(opened, StartProblem::kFolder, outputFile_->error());
   }
-  // Both "written now" and "written with the first packet" are success.
   return 0;
 }
 

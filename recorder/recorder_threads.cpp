@@ -1,136 +1,141 @@
-// The worker threads after the source: decoding the source packets into YUV
-// pictures, encoding and interleaving video and audio into the file, and
-// finalising the file after Stop.
+// The worker threads after the sources: decoding the source packets into YUV
+// pictures, encoding and writing video and sound, and ending the recording
+// in order after Stop.
 
 #include <glog/logging.h>
 #include <pthread.h>
 
 extern "C" {
-#include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/mathematics.h>
-#include <libavutil/samplefmt.h>
 }
 
 #include <libyuv.h>
 
+#include <chrono>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <thread>
 
 #include "recorder/bmp_packet.h"
+#include "recorder/output/output_file.h"
 #include "recorder/recorder.h"
 
 namespace tarn {
 namespace {
 
-constexpr int kAudioFrameSamples = 1024;
+// Runs a thread's body; whatever it throws is logged and ends only the body,
+// so the recording is still finished.
+template <typename Body>
+void Guarded(const char* name, Body body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    LOG(ERROR) << name << " failed: " << e.what();
+  } catch (...) {
+    LOG(ERROR) << name << " failed";
+  }
+}
 
 }  // namespace
 
 void Recorder::VideoDecodeThread() {
   pthread_setname_np(pthread_self(), "video-decode");
-  av::FramePtr decoded = av::MakeFrame();
-  av::FramePtr converted = av::MakeFrame();
-  converted->format = AV_PIX_FMT_YUV420P;
-  converted->width = videoWidth_;
-  converted->height = videoHeight_;
-  if (av_frame_get_buffer(converted.get(), 0) < 0) {
-    LOG(ERROR) << "av_image_fill_arrays err";
-    pVideoFifo_->Close();
-    std::printf("video decode thread exit\n");
-    return;
-  }
-  SwsContext* scaler = nullptr;  // kept while the picture format stays the same
-  av::SwsPtr scalerOwner;
+  Guarded("video decode thread", [this] {
+    av::FramePtr decoded = av::MakeFrame();
+    av::SwsPtr scaler;
+    SwsContext* cached = nullptr;
 
-  // Converts and queues every picture the decoder has ready; false on error.
-  auto takePictures = [&]() {
-    for (;;) {
-      const int received = avcodec_receive_frame(videoDecoder_.get(), decoded.get());
-      if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
-      if (received < 0) {
-        std::printf("err: %s\n", av::ErrorText(received).c_str());
-        LOG(ERROR) << "decode error";
+    // Converts and queues every picture the decoder has ready; false on error.
+    auto takePictures = [&]() {
+      for (;;) {
+        const int received = avcodec_receive_frame(videoDecoder_.get(), decoded.get());
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
+        if (received < 0) {
+          std::printf("err: %s\n", av::ErrorText(received).c_str());
+          LOG(ERROR) << "decode error";
+          return false;
+        }
+        cached = sws_getCachedContext(cached, decoded->width, decoded->height,
+                                      static_cast<AVPixelFormat>(decoded->format), videoWidth_,
+                                      videoHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                                      nullptr, nullptr);
+        scaler.release();
+        scaler.reset(cached);
+        if (cached == nullptr) {
+          LOG(ERROR) << "cannot convert pictures of format " << decoded->format;
+          return false;
+        }
+        const std::int64_t stampUs = decoded->best_effort_timestamp != AV_NOPTS_VALUE
+                                         ? decoded->best_effort_timestamp
+                                         : decoded->pts;
+        PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
+        if (buffer) {
+          std::uint8_t* planes[4] = {};
+          int lineSizes[4] = {};
+          av_image_fill_arrays(planes, lineSizes, buffer.get(), AV_PIX_FMT_YUV420P, videoWidth_,
+                               videoHeight_, 1);
+          sws_scale(cached, decoded->data, decoded->linesize, 0, decoded->height, planes, lineSizes);
+          pVideoFifo_->CommitWrite(std::move(buffer), stampUs);
+        } else {
+          std::printf("video fifo space is not enough\n");
+        }
+        av_frame_unref(decoded.get());
+      }
+    };
+
+    // Screen pictures (32-bit BMP files of the recorded size) go straight from
+    // the packet into a FIFO picture: one conversion, no decoder, no scaler.
+    auto convertDirectly = [&](const AVPacket& packet) {
+      Bmp32View bmp;
+      if (!ParseBmp32(packet.data, static_cast<std::size_t>(packet.size), bmp) ||
+          bmp.width != videoWidth_ || bmp.height != videoHeight_) {
         return false;
       }
-      scaler = sws_getCachedContext(scaler, decoded->width, decoded->height,
-                                    static_cast<AVPixelFormat>(decoded->format), videoWidth_,
-                                    videoHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                    nullptr, nullptr);
-      scalerOwner.release();
-      scalerOwner.reset(scaler);
-      if (scaler == nullptr) {
-        LOG(ERROR) << "cannot convert pictures of format " << decoded->format;
-        return false;
-      }
-      if (av_frame_make_writable(converted.get()) < 0) {
-        LOG(ERROR) << "av_image_fill_arrays err";
-        return false;
-      }
-      sws_scale(scaler, decoded->data, decoded->linesize, 0, decoded->height, converted->data,
-                converted->linesize);
-      av_frame_unref(decoded.get());
-      const std::uint8_t* const planes[3] = {converted->data[0], converted->data[1],
-                                             converted->data[2]};
-      const int lineSizes[3] = {converted->linesize[0], converted->linesize[1],
-                                converted->linesize[2]};
-      if (!pVideoFifo_->Write(planes, lineSizes)) {
+      PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
+      if (!buffer) {
         std::printf("video fifo space is not enough\n");
+        return true;
+      }
+      const int width = videoWidth_;
+      const int height = videoHeight_;
+      std::uint8_t* y = buffer.get();
+      std::uint8_t* u = y + static_cast<std::size_t>(width) * height;
+      std::uint8_t* v = u + static_cast<std::size_t>(width / 2) * (height / 2);
+      // Bottom-up rows are read from the last stored row with a negative stride.
+      const std::uint8_t* top =
+          bmp.bottomUp ? bmp.pixels + static_cast<std::ptrdiff_t>(height - 1) * bmp.stride : bmp.pixels;
+      const int stride = bmp.bottomUp ? -bmp.stride : bmp.stride;
+      libyuv::ARGBToI420(top, stride, y, width, u, width / 2, v, width / 2, width, height);
+      pVideoFifo_->CommitWrite(std::move(buffer), packet.pts);
+      return true;
+    };
+
+    // Runs until the source has stopped and every queued packet is decoded.
+    bool ok = true;
+    while (av::PacketPtr packet = videoPacketQueue_.Pop()) {
+      if (videoDecoder_->codec_id == AV_CODEC_ID_BMP && convertDirectly(*packet)) continue;
+      const int sent = avcodec_send_packet(videoDecoder_.get(), packet.get());
+      if (sent < 0) {
+        std::printf("err: %s\n", av::ErrorText(sent).c_str());
+        LOG(ERROR) << "decode error";
+        ok = false;
+        break;
+      }
+      if (!takePictures()) {
+        ok = false;
+        break;
       }
     }
-  };
-
-  // Screen pictures (32-bit BMP files of the recorded size) go straight from
-  // the packet into a FIFO picture: one conversion, no decoder, no scaler.
-  // Anything else, and pictures that go through the watermark, take the
-  // decoder's way.
-  auto convertDirectly = [&](const AVPacket& packet) {
-    Bmp32View bmp;
-    if (watermarkType_ != 0 || !ParseBmp32(packet.data, static_cast<std::size_t>(packet.size), bmp) ||
-        bmp.width != videoWidth_ || bmp.height != videoHeight_) {
-      return false;
-    }
-    PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
-    if (!buffer) {
-      std::printf("video fifo space is not enough\n");
-      return true;
-    }
-    const int width = videoWidth_;
-    const int height = videoHeight_;
-    std::uint8_t* y = buffer.get();
-    std::uint8_t* u = y + static_cast<std::size_t>(width) * height;
-    std::uint8_t* v = u + static_cast<std::size_t>(width / 2) * (height / 2);
-    // Bottom-up rows are read from the last stored row with a negative stride.
-    const std::uint8_t* top =
-        bmp.bottomUp ? bmp.pixels + static_cast<std::ptrdiff_t>(height - 1) * bmp.stride : bmp.pixels;
-    const int stride = bmp.bottomUp ? -bmp.stride : bmp.stride;
-    libyuv::ARGBToI420(top, stride, y, width, u, width / 2, v, width / 2, width, height);
-    pVideoFifo_->CommitWrite(std::move(buffer));
-    return true;
-  };
-
-  bool ok = true;
-  // Runs until the source has stopped and every queued packet is decoded.
-  while (av::PacketPtr packet = videoPacketQueue_.Pop()) {
-    if (convertDirectly(*packet)) continue;
-    const int sent = avcodec_send_packet(videoDecoder_.get(), packet.get());
-    if (sent < 0) {
-      std::printf("err: %s\n", av::ErrorText(sent).c_str());
-      LOG(ERROR) << "decode error";
-      ok = false;
-      break;
-    }
-    if (!takePictures()) {
-      ok = false;
-      break;
-    }
-  }
-  if (ok && avcodec_send_packet(videoDecoder_.get(), nullptr) >= 0) takePictures();
+    if (ok && avcodec_send_packet(videoDecoder_.get(), nullptr) >= 0) takePictures();
+    if (!ok) EndByItself("the pictures of the video source cannot be decoded");
+  });
   // The encode thread ends once it has read what is queued.
   pVideoFifo_->Close();
   std::printf("video decode thread exit\n");
 }
 
-bool Recorder::WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bool isVideo) {
+bool Recorder::WriteEncodedPackets(AVCodecContext* encoder, int streamIndex, bool isVideo) {
   av::PacketPtr packet = av::MakePacket();
   for (;;) {
     const int received = avcodec_receive_packet(encoder, packet.get());
@@ -140,28 +145,19 @@ bool Recorder::WriteEncodedPackets(AVCodecContext* encoder, AVStream* stream, bo
                  << av::ErrorText(received);
       return false;
     }
-    av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
-    packet->stream_index = stream->index;
     if (packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE) {
       LOG(ERROR) << "unset pts";
-      packet->pts = packet->dts = isVideo ? lastVideoPts_ : lastAudioPts_;
+      continue;  // a packet without a place on the time line cannot be written
+    }
+    if (packet->duration <= 0) packet->duration = isVideo ? 1 : encoder->frame_size;
+    const std::int64_t pts = packet->pts;
+    if (!outputFile_->Write(packet.get(), streamIndex)) {
+      EndByItself(outputFile_->error().empty() ? "the file cannot be written" : outputFile_->error());
+      return false;
     }
     if (isVideo) {
-      lastVideoPts_ = packet->pts;
-    } else {
-      lastAudioPts_ = packet->pts;
-    }
-    const int written = av_interleaved_write_frame(outputContext_.get(), packet.get());
-    if (written < 0) {
-      if (isVideo) {
-        LOG(ERROR) << "drop frame pkt:" << videoFrameIndex_.load();
-      } else {
-        LOG(ERROR) << "write audio frame err,ret= " << written;
-      }
-    }
-    if (isVideo) {
-      const auto seconds =
-          static_cast<std::int64_t>(lastVideoPts_ * av_q2d(stream->time_base));
+      lastVideoPts_ = pts;
+      const std::int64_t seconds = pts / frameRate_;
       if (seconds != lastPostedSecond_) {
         lastPostedSecond_ = seconds;
         if (owner_ != nullptr) owner_->OnRecordSeconds(seconds);
@@ -179,7 +175,7 @@ void RecyclePicture(void* fifo, std::uint8_t* data) {
 
 }  // namespace
 
-bool Recorder::EncodePicture(PictureFifo::Buffer picture, AVFrame* frame) {
+void Recorder::EncodePicture(PictureFifo::Buffer picture, std::int64_t slot, AVFrame* frame) {
   // The frame owns the FIFO buffer while the encoder holds it, so the encoder
   // takes the picture without copying it first.
   std::uint8_t* data = picture.get();
@@ -187,129 +183,118 @@ bool Recorder::EncodePicture(PictureFifo::Buffer picture, AVFrame* frame) {
                                             RecyclePicture, pVideoFifo_.get(), 0);
   if (reference == nullptr) {
     LOG(ERROR) << "video encode err: no memory for a frame";
-    ++videoFrameIndex_;
-    return true;
+    pVideoFifo_->Recycle(std::move(picture));
+    return;
   }
   picture.release();  // now owned by `reference`
   frame->buf[0] = reference;
   av_image_fill_arrays(frame->data, frame->linesize, data, AV_PIX_FMT_YUV420P, videoWidth_,
                        videoHeight_, 1);
-  frame->pts = videoFrameIndex_.load();
+  frame->pts = slot;
   const int sent = avcodec_send_frame(videoEncoder_.get(), frame);
   av_frame_unref(frame);
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = videoWidth_;
   frame->height = videoHeight_;
-  ++videoFrameIndex_;
   if (sent < 0) {
     LOG(ERROR) << "video encode err, ret=" << sent << " " << av::ErrorText(sent);
-    return true;  // the picture is lost; the recording goes on
+    return;  // the picture is lost; the recording goes on
   }
-  WriteEncodedPackets(videoEncoder_.get(), videoStream_, true);
-  return true;
+  ++videoFrameIndex_;
+  WriteEncodedPackets(videoEncoder_.get(), videoStreamIndex_, true);
 }
 
-Recorder::AudioFrameResult Recorder::EncodeAudioFrame(bool draining) {
-  av::FramePtr microphone;
-  av::FramePtr speaker;
-  av::FramePtr mixed;
-  AVFrame* toEncode = nullptr;
-  AudioFrameResult result = AudioFrameResult::kFrame;
-  if (audioMuted_) {
-    microphone = MakeAudioFrame(true);
-    if (!microphone) return AudioFrameResult::kFailed;
-    av_samples_set_silence(microphone->data, 0, microphone->nb_samples, 2, AV_SAMPLE_FMT_FLTP);
-    toEncode = microphone.get();
-  } else if (voiceSource_ == 1) {
-    microphone = MakeAudioFrame(true);
-    if (!microphone) return AudioFrameResult::kFailed;
-    result = TakeMicrophoneFrame(microphone.get(), draining);
-    toEncode = microphone.get();
-  } else if (voiceSource_ == 2) {
-    speaker = MakeAudioFrame(true);
-    if (!speaker) return AudioFrameResult::kFailed;
-    result = TakeSpeakerFrame(speaker.get(), draining);
-    toEncode = speaker.get();
-  } else {
-    microphone = MakeAudioFrame(true);
-    speaker = MakeAudioFrame(true);
-    mixed = av::MakeFrame();
-    if (!microphone || !speaker) return AudioFrameResult::kFailed;
-    result = TakeMicrophoneFrame(microphone.get(), draining);
-    if (result == AudioFrameResult::kFrame) result = TakeSpeakerFrame(speaker.get(), draining);
-    if (result == AudioFrameResult::kFrame) result = MixFrames(microphone.get(), speaker.get(), mixed.get());
-    toEncode = mixed.get();
-  }
-  if (result != AudioFrameResult::kFrame) return result;
-
-  toEncode->pts = audioSamples_;
-  audioSamples_ += toEncode->nb_samples;
-  const int sent = avcodec_send_frame(audioEncoder_.get(), toEncode);
-  if (sent < 0) {
-    LOG(ERROR) << "audio encode err, ret=" << sent << " " << av::ErrorText(sent);
-    return AudioFrameResult::kFrame;
-  }
-  WriteEncodedPackets(audioEncoder_.get(), audioStream_, false);
-  return AudioFrameResult::kFrame;
-}
-
-void Recorder::VideoEncodeThread() {
-  pthread_setname_np(pthread_self(), "video-encode");
+void Recorder::EncodeLoop() {
   av::FramePtr frame = av::MakeFrame();
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = videoWidth_;
   frame->height = videoHeight_;
-  bool audioStarved = false;  // ending, and no more sound without waiting
-
-  for (;;) {
-    if (!stopRequested_) {
-      WaitAtGate(encodeLock_, encodeCond_, "encode thread lock\n", "encode thread unlock\n");
+  PictureSlotter slotter(frameRate_);
+  bool videoEnded = false;
+  while (!outputFile_->failed()) {
+    // Sound goes out as soon as it is ready; it never holds the pictures up,
+    // nor they it: the file's interleaving is the writer's business.
+    while (EncodeAudioFrame(MonotonicNowUs())) {
     }
-    if (videoEnded_) {
-      if (!stopRequested_) {
-        // The decode thread gave up: nothing more to encode until Stop.
-        std::unique_lock<std::mutex> gate(encodeLock_);
-        encodeCond_.wait_for(gate, std::chrono::milliseconds(400));
-        continue;
-      }
-      // The sound follows the pictures up to their end, then the file is done.
-      const bool audioBehind = audioSamples_ * frameRate_ <
-                               videoFrameIndex_.load() * audioEncoder_->sample_rate;
-      if (audioBehind && EncodeAudioFrame(true) != AudioFrameResult::kFailed) continue;
-      break;
+    if (outputFile_->failed()) break;
+    if (videoEnded) {
+      // The pictures are all written; the sound follows up to where the
+      // recording stopped, waiting for late sources no longer than their
+      // allowance.
+      if (audioBus_->Done()) break;
+      LOG_EVERY_N(WARNING, 200) << "DEBUG waiting: position " << audioBus_->position() << " ready " << audioBus_->NextFrameReady(MonotonicNowUs()) << " stop " << timeline_.stopRecordingUs().value_or(-1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
     }
-    // Whichever track is behind goes next, so the file stays interleaved.
-    // Once the recording is ending and the sound has nothing more to give,
-    // the pictures still queued are taken first; the sound is filled up to
-    // them afterwards.
-    if (audioStarved ||
-        av_compare_ts(lastVideoPts_, videoStream_->time_base, lastAudioPts_,
-                      audioStream_->time_base) <= 0) {
-      PictureFifo::Buffer picture;
-      const PictureFifo::ReadResult read = pVideoFifo_->ReadBuffer(picture);
-      if (read == PictureFifo::ReadResult::kEnded) {
-        videoEnded_ = true;
-      } else if (read == PictureFifo::ReadResult::kPicture) {
-        EncodePicture(std::move(picture), frame.get());
-      }
-    } else {
-      const AudioFrameResult audio = EncodeAudioFrame(false);
-      if (audio == AudioFrameResult::kFailed) break;  // the messages above say why
-      audioStarved = audio == AudioFrameResult::kNone && stopRequested_;
+    PictureFifo::Buffer picture;
+    std::int64_t stampUs = 0;
+    const PictureFifo::ReadResult read = pVideoFifo_->ReadBuffer(picture, PictureFifo::kReadWaitMs, &stampUs);
+    if (read == PictureFifo::ReadResult::kEnded) {
+      videoEnded = true;
+      continue;
     }
+    if (read != PictureFifo::ReadResult::kPicture) continue;
+    // Pictures are placed by when they were taken: a picture of a pause, or
+    // one more than its slot holds, is left out.
+    const std::optional<std::int64_t> recordingUs = timeline_.ToRecordingUs(stampUs);
+    const std::optional<std::int64_t> slot = recordingUs ? slotter.Place(*recordingUs) : std::nullopt;
+    if (!slot) {
+      pVideoFifo_->Recycle(std::move(picture));
+      continue;
+    }
+    EncodePicture(std::move(picture), *slot, frame.get());
+    droppedFrames_ = slotter.skippedSlots();
   }
+  if (slotter.skippedSlots() > 0) {
+    LOG(WARNING) << slotter.skippedSlots() << " picture slots left empty (pictures lost), "
+                 << videoFrameIndex_.load() << " pictures written";
+  }
+}
+
+void Recorder::VideoEncodeThread() {
+  pthread_setname_np(pthread_self(), "video-encode");
+  Guarded("video encode thread", [this] { EncodeLoop(); });
   // Nothing reads pictures any more: the decode thread must not wait for room.
   pVideoFifo_->MarkReaderGone();
   std::printf("video encode thread exit\n");
 }
 
 void Recorder::FlushEncoders() {
+  if (outputFile_->failed()) return;
   if (videoEncoder_ && avcodec_send_frame(videoEncoder_.get(), nullptr) >= 0) {
-    WriteEncodedPackets(videoEncoder_.get(), videoStream_, true);
+    WriteEncodedPackets(videoEncoder_.get(), videoStreamIndex_, true);
   }
   if (audioEncoder_ && avcodec_send_frame(audioEncoder_.get(), nullptr) >= 0) {
-    WriteEncodedPackets(audioEncoder_.get(), audioStream_, false);
+    WriteEncodedPackets(audioEncoder_.get(), audioStreamIndex_, false);
   }
+}
+
+RecordingResult Recorder::FinishFile() {
+  RecordingResult result;
+  result.path = outputPath_;
+  {
+    std::lock_guard<std::mutex> lock(reasonLock_);
+    result.reason = endReason_;
+  }
+  Guarded("finishing the file", [&] {
+    FlushEncoders();
+    result.ok = outputFile_->Finish([this](double fraction) {
+      if (owner_ != nullptr) owner_->OnFinishingProgress(fraction);
+    });
+  });
+  if (!result.ok && result.reason.empty()) {
+    result.reason = outputFile_->error().empty() ? "the file could not be finished" : outputFile_->error();
+  }
+  if (resumedOnce_ && videoFrameIndex_ == 0) {
+    // A recording that ran yet holds no picture is of no use to anybody.
+    result.ok = false;
+    if (result.reason.empty()) result.reason = "no picture was recorded";
+    std::error_code error;
+    std::filesystem::remove(outputPath_, error);
+    LOG(ERROR) << "no picture was recorded into " << outputPath_ << " (" << result.reason
+               << "); the file is removed";
+  }
+  return result;
 }
 
 void Recorder::FinishingThread() {
@@ -319,20 +304,25 @@ void Recorder::FinishingThread() {
     finishCond_.wait(lock, [this] { return stopRequested_.load(); });
   }
   std::printf(" WaitForMultipleObjects exit\n");
-  // Every worker has ended before the objects they use are touched here.
-  JoinWorkers();
-  FlushEncoders();
-  bool ok = true;
-  if (const int ret = av_write_trailer(outputContext_.get()); ret < 0) {
-    LOG(ERROR) << "av_write_trailer error: " << av::ErrorText(ret);
-    ok = false;
-  }
-  const std::string path = outputPath_;
-  LOG(INFO) << "recording finished: " << path << ", " << videoFrameIndex_.load() << " pictures";
+  // In order: no more pictures, the pictures taken are all encoded, the
+  // sound follows up to the stop, then the sound sources end.
+  videoCapture_->Stop();
+  videoPacketQueue_.Stop();
+  if (videoDecodeThread_.joinable()) videoDecodeThread_.join();
+  if (videoEncodeThread_.joinable()) videoEncodeThread_.join();
+  if (microphone_) microphone_->Stop();
+  if (systemSound_) systemSound_->Stop();
+  const RecordingResult result = FinishFile();
+  LOG(INFO) << "recording finished: " << result.path << ", " << videoFrameIndex_.load()
+            << " pictures" << (result.ok ? "" : ", failed: ") << (result.ok ? "" : result.reason);
   ReleaseMedia();
-  lastFinishOk_ = ok;
+  lastFinishOk_ = result.ok;
+  {
+    std::lock_guard<std::mutex> lock(finishedLock_);
+    lastResult_ = result;
+  }
   // The owner hears of the file before anyone waiting for it is released.
-  if (owner_ != nullptr) owner_->OnRecordingFinished(path, ok);
+  if (owner_ != nullptr) owner_->OnRecordingFinished(result);
   {
     std::lock_guard<std::mutex> lock(finishedLock_);
     finished_ = true;

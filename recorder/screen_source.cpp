@@ -1,21 +1,18 @@
-// The screen source: copies the recorded rectangle once per frame interval,
-// draws the cursor effects into it and hands it on as a BMP packet.
+#include "recorder/screen_source.h"
 
 #include <glog/logging.h>
 #include <pthread.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "platform/screen_capture.h"
 #include "recorder/bmp_packet.h"
-#include "recorder/capture_clock.h"
+#include "recorder/frame_pacer.h"
 #include "recorder/recorder.h"
 #include "recorder/screen_geometry.h"
-#include "settings/settings_keys.h"
-#include "settings/settings_store.h"
+#include "recorder/timeline.h"
 
 namespace tarn {
 namespace {
@@ -24,9 +21,6 @@ namespace {
 // interval gives one ring.
 std::atomic<bool> leftClickPending{false};
 std::atomic<bool> rightClickPending{false};
-
-// Longest wait at the start for the sound sources to deliver.
-constexpr std::int64_t kMaxSourceWaitMs = 3000;
 
 }  // namespace
 
@@ -38,199 +32,161 @@ void MarkMouseClick(int button) {
   }
 }
 
-int Recorder::SetupScreenSource() {
-  SettingsStore& store = settings_ != nullptr ? *settings_ : SettingsStore::Instance();
+ScreenSource::ScreenSource(const ScreenSourceOptions& options)
+    : options_(options), parameters_(avcodec_parameters_alloc()) {}
+
+ScreenSource::~ScreenSource() { Stop(); }
+
+int ScreenSource::Open(std::string& error) {
   grabber_ = platform::OpenScreenGrabber();
-  if (!grabber_) return -1;
+  if (!grabber_) {
+    error = "cannot open the X display (is DISPLAY set?)";
+    return -1;
+  }
   screenWidth_ = grabber_->screenWidth();
   screenHeight_ = grabber_->screenHeight();
-  videoWidth_ = screenWidth_;
-  videoHeight_ = screenHeight_;
-  if (regionMode_) {
-    regionX_ = store.GetInt(kRegionOffsetX, kRegionOffsetDefault);
-    regionY_ = store.GetInt(kRegionOffsetY, kRegionOffsetDefault);
-    videoWidth_ = store.GetInt(kRegionWidth, kRegionWidthCaptureDefault);
-    videoHeight_ = store.GetInt(kRegionHeight, kRegionHeightCaptureDefault);
-    std::printf("regionOffsetX: %d\nregionOffsetY: %d\nvideoWidth: %d\nvideoHeight: %d\n", regionX_,
-                regionY_, videoWidth_, videoHeight_);
+  CaptureRect wanted{0, 0, screenWidth_, screenHeight_};
+  if (options_.regionMode) {
+    wanted = {options_.regionX, options_.regionY, options_.width, options_.height};
+    std::printf("regionOffsetX: %d\nregionOffsetY: %d\nvideoWidth: %d\nvideoHeight: %d\n",
+                wanted.x, wanted.y, wanted.width, wanted.height);
   }
-  if (followMouse_) {
-    videoWidth_ = store.GetInt(kMouseFollowRatioWidth, kMouseFollowRatioWidthDefault);
-    videoHeight_ = store.GetInt(kMouseFollowRatioHeight, kMouseFollowRatioHeightDefault);
-  }
+  if (options_.followMouse) wanted = {0, 0, options_.width, options_.height};
   // The rectangle stays on the screen and its size is even, as 4:2:0 needs.
-  const CaptureRect fitted =
-      FitToScreen({followMouse_ ? 0 : regionX_, followMouse_ ? 0 : regionY_, videoWidth_, videoHeight_},
-                  screenWidth_, screenHeight_);
-  if (fitted.width != videoWidth_ || fitted.height != videoHeight_ ||
-      (!followMouse_ && (fitted.x != regionX_ || fitted.y != regionY_))) {
-    LOG(WARNING) << "recorded rectangle " << regionX_ << "," << regionY_ << " " << videoWidth_
-                 << "x" << videoHeight_ << " adjusted to " << fitted.x << "," << fitted.y << " "
+  const CaptureRect fitted = FitToScreen(wanted, screenWidth_, screenHeight_);
+  if (fitted.width != wanted.width || fitted.height != wanted.height ||
+      (!options_.followMouse && (fitted.x != wanted.x || fitted.y != wanted.y))) {
+    LOG(WARNING) << "recorded rectangle " << wanted.x << "," << wanted.y << " " << wanted.width
+                 << "x" << wanted.height << " adjusted to " << fitted.x << "," << fitted.y << " "
                  << fitted.width << "x" << fitted.height << " on a " << screenWidth_ << "x"
                  << screenHeight_ << " screen";
   }
   if (fitted.width < 2 || fitted.height < 2) {
-    LOG(ERROR) << "nothing to record: the rectangle lies off the screen";
+    error = "the recorded rectangle lies off the screen";
     return -1;
   }
-  if (!followMouse_) {
-    regionX_ = fitted.x;
-    regionY_ = fitted.y;
-  }
-  videoWidth_ = fitted.width;
-  videoHeight_ = fitted.height;
-  if (!grabber_->Init(videoWidth_, videoHeight_)) return -1;
-
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
-  if (codec == nullptr) {
-    LOG(ERROR) << "not found video decoder";
+  regionX_ = options_.followMouse ? 0 : fitted.x;
+  regionY_ = options_.followMouse ? 0 : fitted.y;
+  width_ = fitted.width;
+  height_ = fitted.height;
+  if (!grabber_->Init(width_, height_)) {
+    error = grabber_->lastError();
+    if (error.empty()) error = "the screen cannot be captured";
     return -1;
   }
-  videoDecoder_.reset(avcodec_alloc_context3(codec));
-  if (!videoDecoder_) {
-    LOG(ERROR) << "not found video decoder";
-    return -1;
-  }
-  videoDecoder_->width = videoWidth_;
-  videoDecoder_->height = videoHeight_;
-  videoDecoder_->pix_fmt = AV_PIX_FMT_BGRA;
-  videoDecoder_->codec_type = AVMEDIA_TYPE_VIDEO;
-  videoDecoder_->time_base = AVRational{1, frameRate_};
-  videoDecoder_->bit_rate = ComputeVideoBitRates(videoWidth_, videoHeight_, frameRate_).decoder;
-  videoDecoder_->thread_count = 2;
-  if (const int ret = avcodec_open2(videoDecoder_.get(), codec, nullptr); ret < 0) {
-    LOG(ERROR) << "not open video decoder: " << av::ErrorText(ret);
-    return -1;
-  }
-  try {
-    pVideoFifo_ = std::make_unique<PictureFifo>(videoWidth_, videoHeight_, kMaxQueuedPictures);
-  } catch (const std::bad_alloc&) {
-    LOG(ERROR) << "video fifo alloc failed";
-    return -1;
-  }
+  parameters_->codec_type = AVMEDIA_TYPE_VIDEO;
+  parameters_->codec_id = AV_CODEC_ID_BMP;
+  parameters_->format = AV_PIX_FMT_BGRA;
+  parameters_->width = width_;
+  parameters_->height = height_;
   return 0;
 }
 
-void Recorder::DrawOverlays(const PictureView& picture, const platform::CursorImage& cursor,
-                            int pictureX, int pictureY, std::vector<ClickRing>& rings) {
-  if (hotRegion_) {
-    DrawHighlight(picture, pictureX, pictureY, hotRegionWidth_, hotRegionHeight_, hotRegionColor_);
-  }
-  if (clickRings_) {
-    if (leftClickPending.exchange(false)) AddClickRing(rings, 0, pictureX, pictureY);
-    if (rightClickPending.exchange(false)) AddClickRing(rings, 1, pictureX, pictureY);
-    DrawClickRings(picture, rings, frameRate_, leftClickColor_, rightClickColor_);
-  }
-  if (drawCursor_ && !cursor.pixels.empty()) DrawCursor(picture, cursor, pictureX, pictureY);
+void ScreenSource::Start(VideoSink& sink) {
+  stop_ = false;
+  thread_ = std::thread(&ScreenSource::Run, this, std::ref(sink));
 }
 
-void Recorder::VideoReadThread() {
+void ScreenSource::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void ScreenSource::Run(VideoSink& sink) {
   pthread_setname_np(pthread_self(), "video-read");
+  try {
+    CaptureLoop(sink);
+  } catch (const std::exception& e) {
+    LOG(ERROR) << "screen capture failed: " << e.what();
+    sink.OnSourceEnded(std::string("screen capture failed: ") + e.what());
+  } catch (...) {
+    LOG(ERROR) << "screen capture failed";
+    sink.OnSourceEnded("screen capture failed");
+  }
+  std::printf("video read thread exit\n");
+}
+
+void ScreenSource::CaptureLoop(VideoSink& sink) {
   SteadyTimeSource time;
-  CaptureClock clock(frameRate_, time);
-  clock.Start();
-  videoGate_ = true;
-  const std::int64_t gateStartUs = time.NowUs();
+  FramePacer pacer(options_.frameRate, time);
   std::vector<ClickRing> rings;
   platform::CursorImage cursor;
-  const std::size_t packetSize = BmpFileSize(videoWidth_, videoHeight_);
+  const std::size_t packetSize = BmpFileSize(width_, height_);
   // Packet memory is reused from a pool instead of being mapped afresh for
   // every picture.
   const av::BufferPoolPtr packetPool(
       av_buffer_pool_init(packetSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+  bool first = true;
+  while (!stop_) {
+    bool resumed = false;
+    if (!sink.WaitUntilRunning(&resumed)) break;
+    if (resumed || first) pacer.Restart();
+    first = false;
+    if (!pacer.WaitForNext()) continue;  // not due yet: look at the flags again
+    if (stop_) break;
 
-  while (!stopRequested_) {
-    clock.BeginFrame();
-    // Start gate: the clock runs only once every sound source delivers. A
-    // source that stays silent longer than kMaxSourceWaitMs (a suspended
-    // speaker with nothing playing) does not hold the recording back.
-    while (!sourcesReady_ && !stopRequested_) {
-      const bool ready = voiceSource_ == 0 ? (audioGate1_ && audioGate2_)
-                         : voiceSource_ == 1 ? audioGate2_.load()
-                                             : audioGate1_.load();
-      if (!ready && time.NowUs() - gateStartUs > kMaxSourceWaitMs * 1000) {
-        LOG(WARNING) << "sound sources not ready after " << kMaxSourceWaitMs
-                     << " ms; the recording starts without waiting for them";
-        audioGate1_ = true;
-        audioGate2_ = true;
-      }
-      sourcesReady_ = ready;
-      clock.Restart();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    // Source gate: wait while paused or not yet resumed; the waiting time
-    // does not count.
-    {
-      std::unique_lock<std::mutex> gate(captureLock_);
-      if (!running_ && !stopRequested_) {
-        clock.EnterPause();
-        while (!running_ && !stopRequested_) {
-          std::printf("read video packet thread lock\n");
-          captureCond_.wait_for(gate, std::chrono::milliseconds(400));
-          std::printf("read video packet thread unlock\n");
-        }
-        clock.LeavePause();
-      }
-    }
-    if (stopRequested_) break;
-
-    clock.WaitForFrame();
-    if (stopRequested_) break;
-
-    // Cursor and rectangle.
     const bool haveCursor = grabber_->QueryCursor(cursor);
     int sourceX = regionX_;
     int sourceY = regionY_;
     int pictureX = cursor.x - regionX_;
     int pictureY = cursor.y - regionY_;
-    if (followMouse_) {
+    if (options_.followMouse) {
       const FollowPosition follow =
-          FollowMouse(cursor.x, cursor.y, videoWidth_, videoHeight_, screenWidth_, screenHeight_);
+          FollowMouse(cursor.x, cursor.y, width_, height_, screenWidth_, screenHeight_);
       sourceX = follow.sourceX;
       sourceY = follow.sourceY;
       pictureX = follow.pictureX;
       pictureY = follow.pictureY;
     }
+    const std::int64_t stampUs = MonotonicNowUs();
     if (!grabber_->Capture(sourceX, sourceY)) {
-      // A failed copy still counts, so the schedule stays in step; the picture
-      // of the previous frame is sent again.
+      if (grabber_->DisplayLost()) {
+        const std::string why = grabber_->lastError().empty() ? "lost the connection to the X display"
+                                                              : grabber_->lastError();
+        LOG(ERROR) << why;
+        sink.OnSourceEnded(why);
+        return;
+      }
+      // A failed copy sends the previous picture again; the schedule goes on.
     }
-    clock.FrameTaken();
-    capturedFrames_ = clock.frameCount();
-
-    const PictureView picture{grabber_->pixels(), grabber_->width(), grabber_->height(),
-                              grabber_->stride()};
-    if (haveCursor && pictureX >= 0 && pictureX <= videoWidth_ && pictureY >= 0 &&
-        pictureY <= videoHeight_) {
-      DrawOverlays(picture, cursor, pictureX, pictureY, rings);
-    }
-
-    const std::size_t queued = videoPacketQueue_.Size();
-    if (queued >= static_cast<std::size_t>(kMaxQueuedPackets)) {
-      LOG(ERROR) << "video queue size: " << queued;
-      continue;
+    ++taken_;
+    std::uint8_t* pixels = grabber_->pixels();
+    if (haveCursor && pictureX >= 0 && pictureX <= width_ && pictureY >= 0 && pictureY <= height_) {
+      DrawOverlays(pixels, grabber_->stride(), cursor, pictureX, pictureY, rings);
     }
     av::PacketPtr packet = av::MakePacket();
     packet->buf = packetPool ? av_buffer_pool_get(packetPool.get()) : nullptr;
     if (packet->buf == nullptr) {
-      LOG(ERROR) << "cannot allocate a video packet of " << packetSize << " bytes";
+      LOG_EVERY_N(ERROR, 30) << "cannot allocate a video packet of " << packetSize << " bytes";
       continue;
     }
     packet->data = packet->buf->data;
     packet->size = static_cast<int>(packetSize);
     std::memset(packet->data + packetSize, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    WriteBmp32(picture.data, picture.width, picture.height, picture.stride, packet->data);
-    videoPacketQueue_.Push(std::move(packet));
+    WriteBmp32(pixels, width_, height_, grabber_->stride(), packet->data);
+    packet->pts = packet->dts = stampUs;
+    sink.OnVideoPacket(std::move(packet));
   }
+  if (pacer.skipped() > 0) {
+    LOG(WARNING) << "screen capture fell behind: " << pacer.skipped() << " of " << pacer.taken()
+                 << " pictures skipped";
+  }
+}
 
-  // No more packets: the decode thread ends once it has taken what is queued.
-  videoPacketQueue_.Stop();
-  const std::int64_t activeUs = clock.ActiveTimeUs();
-  LOG(INFO) << "frames: " << clock.frameCount();
-  LOG(INFO) << "diff time: " << activeUs;
-  LOG(INFO) << "diff frames: "
-            << static_cast<std::int64_t>(activeUs / 1e6 * frameRate_ - clock.frameCount());
-  std::printf("video read thread exit\n");
+void ScreenSource::DrawOverlays(std::uint8_t* pixels, int stride, const platform::CursorImage& cursor,
+                                int pictureX, int pictureY, std::vector<ClickRing>& rings) {
+  const PictureView picture{pixels, width_, height_, stride};
+  if (options_.hotRegion) {
+    DrawHighlight(picture, pictureX, pictureY, options_.hotRegionWidth, options_.hotRegionHeight,
+                  options_.hotRegionColor);
+  }
+  if (options_.clickRings) {
+    if (leftClickPending.exchange(false)) AddClickRing(rings, 0, pictureX, pictureY);
+    if (rightClickPending.exchange(false)) AddClickRing(rings, 1, pictureX, pictureY);
+    DrawClickRings(picture, rings, options_.frameRate, options_.leftClickColor,
+                   options_.rightClickColor);
+  }
+  if (options_.drawCursor && !cursor.pixels.empty()) DrawCursor(picture, cursor, pictureX, pictureY);
 }
 
 }  // namespace tarn

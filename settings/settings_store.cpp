@@ -16,7 +16,7 @@
 
 #include <glog/logging.h>
 
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 #include "platform/user_dirs.h"
 #include "settings/ini_document.h"
 

@@ -338,10 +338,10 @@ TEST_F(MainRecordingTest, AFileTheEngineCouldNotFinishIsListedAndReported) {
   std::ofstream(outputDir_ + "/20261208101010.mp4") << "half a file";
   QString prompt;
   test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
-  window.OnRecordingFinished(outputDir_ + "/20261208101010.mp4", false);
+  window.OnRecordingFinished({outputDir_ + "/20261208101010.mp4", false, "the disk is full"});
   ASSERT_TRUE(WaitForRows(1));
   ASSERT_TRUE(test::WaitUntil([&] { return !prompt.isEmpty(); }, 3000));
-  EXPECT_EQ(prompt, QString::fromUtf8("录制文件未能完整保存: 20261208101010.mp4"));
+  EXPECT_EQ(prompt, QString::fromUtf8("录制文件未能完整保存: 20261208101010.mp4\nthe disk is full"));
 }
 
 }  // namespace

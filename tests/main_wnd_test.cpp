@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 #include "tests/support/main_window_fixture.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_tray_icon.h"

@@ -33,16 +33,18 @@ class CountingListener : public RecorderListener {
     std::lock_guard<std::mutex> lock(mutex);
     reported.push_back(seconds);
   }
-  void OnRecordingFinished(const std::string& path, bool ok) override {
+  void OnRecordingFinished(const RecordingResult& result) override {
     std::lock_guard<std::mutex> lock(mutex);
-    finishedPath = path;
-    finishedOk = ok;
+    finishedPath = result.path;
+    finishedOk = result.ok;
+    finishedReason = result.reason;
     ++finishedCount;
   }
   std::mutex mutex;
   std::vector<std::int64_t> reported;
   std::string finishedPath;
   bool finishedOk = false;
+  std::string finishedReason;
   int finishedCount = 0;
 };
 

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,12 +43,13 @@ int RemainingMs(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
 }
 
-class PulseLoopbackCapture final : public LoopbackCapture {
+class PulseLoopbackCapture final : public SoundCapture {
  public:
+  explicit PulseLoopbackCapture(std::optional<std::string> sourceName) : sourceName_(std::move(sourceName)) {}
   bool Open(int timeoutMs) override;
   int sampleRate() const override { return rate_; }
   int channels() const override { return channels_; }
-  int Read(std::vector<std::uint8_t>& out) override;
+  int Read(std::vector<std::uint8_t>& out, std::int64_t& firstSampleUs) override;
 
  private:
   // Runs the main loop until `done` holds, the connection fails or the
@@ -66,6 +68,7 @@ class PulseLoopbackCapture final : public LoopbackCapture {
   int rate_ = 0;
   int channels_ = 0;
   bool failed_ = false;  // set once Read has reported the end (or Open failed)
+  std::optional<std::string> sourceName_;  // none: the default sink's monitor
 };
 
 template <typename Done>
@@ -95,17 +98,24 @@ bool PulseLoopbackCapture::Open(int timeoutMs) {
 
   AudioServerInfo server;
   if (!QueryAudioServer(server, RemainingMs(deadline))) return false;  // it logged why
-  if (server.defaultSinkName.empty()) return OpenFailed("the sound server has no default sink");
   pa_sample_spec spec{};
   spec.format = PA_SAMPLE_S32LE;
-  spec.rate = static_cast<std::uint32_t>(std::max(server.sinkRate, 0));
-  spec.channels = static_cast<std::uint8_t>(std::clamp(server.sinkChannels, 0, 255));
-  if (!pa_sample_spec_valid(&spec)) {
-    return OpenFailed("the default sink \"" + server.defaultSinkName + "\" has no usable format");
+  std::string monitor;
+  if (sourceName_) {
+    monitor = sourceName_->empty() ? server.defaultSourceName : *sourceName_;
+    if (monitor.empty()) return OpenFailed("the sound server has no default source");
+    spec.rate = 48000;
+    spec.channels = 2;
+  } else {
+    if (server.defaultSinkName.empty()) return OpenFailed("the sound server has no default sink");
+    spec.rate = static_cast<std::uint32_t>(std::max(server.sinkRate, 0));
+    spec.channels = static_cast<std::uint8_t>(std::clamp(server.sinkChannels, 0, 255));
+    monitor = server.defaultSinkMonitor.empty() ? server.defaultSinkName + ".monitor"
+                                                : server.defaultSinkMonitor;
   }
-  const std::string monitor = server.defaultSinkMonitor.empty()
-                                  ? server.defaultSinkName + ".monitor"
-                                  : server.defaultSinkMonitor;
+  if (!pa_sample_spec_valid(&spec)) {
+    return OpenFailed("the source \"" + monitor + "\" has no usable format");
+  }
 
   loop_.reset(pa_mainloop_new());
   if (!loop_) return OpenFailed("cannot create a main loop");
@@ -157,7 +167,7 @@ bool PulseLoopbackCapture::Open(int timeoutMs) {
   return true;
 }
 
-int PulseLoopbackCapture::Read(std::vector<std::uint8_t>& out) {
+int PulseLoopbackCapture::Read(std::vector<std::uint8_t>& out, std::int64_t& firstSampleUs) {
   if (failed_) return -1;
   if (!stream_) return ReadFailed("read before the capture was opened");
 
@@ -190,7 +200,14 @@ int PulseLoopbackCapture::Read(std::vector<std::uint8_t>& out) {
     }
     pa_stream_drop(stream_.get());
   }
-  return static_cast<int>(out.size() - before);
+  const std::size_t added = out.size() - before;
+  if (added > 0) {
+    // Until the server's own timing is read: the sound ended about now.
+    const std::int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                   Clock::now().time_since_epoch()).count();
+    firstSampleUs = nowUs - static_cast<std::int64_t>(pa_bytes_to_usec(added, pa_stream_get_sample_spec(stream_.get())));
+  }
+  return static_cast<int>(added);
 }
 
 bool PulseLoopbackCapture::OpenFailed(const std::string& what) {
@@ -214,8 +231,12 @@ void PulseLoopbackCapture::Close() {
 
 }  // namespace
 
-std::unique_ptr<LoopbackCapture> CreateLoopbackCapture() {
-  return std::make_unique<PulseLoopbackCapture>();
+std::unique_ptr<SoundCapture> CreateLoopbackCapture() {
+  return std::make_unique<PulseLoopbackCapture>(std::nullopt);
+}
+
+std::unique_ptr<SoundCapture> CreateSourceCapture(const std::string& sourceName) {
+  return std::make_unique<PulseLoopbackCapture>(sourceName);
 }
 
 }  // namespace tarn::platform

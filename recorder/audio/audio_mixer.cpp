@@ -1,5 +1,6 @@
 // Which sound a recording takes, the graph that mixes microphone and system
-// sound, and the hand-off of one 1024-sample frame at a time to the encoder.
+// sound, and the encoding of the sound on the recording's time line, one
+// frame of up to 1024 samples at a time.
 
 #include <glog/logging.h>
 
@@ -11,6 +12,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -20,7 +22,6 @@ extern "C" {
 namespace tarn {
 namespace {
 
-constexpr int kFrameSamples = 1024;
 constexpr int kAudioOutRate = 44100;
 
 }  // namespace
@@ -28,8 +29,8 @@ constexpr int kAudioOutRate = 44100;
 void Recorder::SelectSoundSources() {
   if (audioMuted_) return;
   std::string micName;
-  const bool micPresent = defaultMicrophoneName(micName);
-  const bool speakerPresent = hasDefaultSpeaker();
+  const bool micPresent = sources().HasDefaultMicrophone(micName);
+  const bool speakerPresent = sources().HasDefaultSpeaker();
   LOG(INFO) << "sound sources: setting " << voiceSource_ << ", microphone "
             << (micPresent ? micName : "none") << ", speaker " << (speakerPresent ? "yes" : "no");
   if (voiceSource_ == 0) {
@@ -123,83 +124,87 @@ int Recorder::BuildMixGraph() {
     LOG(ERROR) << "Filter: failed to call avfilter_graph_config";
     return -1;
   }
-  // The encoder takes frames of exactly 1024 samples.
-  av_buffersink_set_frame_size(mixSink_, kFrameSamples);
   mixPts_ = 0;
   return 0;
 }
 
-av::FramePtr Recorder::MakeAudioFrame(bool withBuffer) {
+av::FramePtr Recorder::MakeAudioFrame(int samples) {
   av::FramePtr frame = av::MakeFrame();
-  frame->nb_samples = kFrameSamples;
+  frame->nb_samples = samples;
   frame->format = AV_SAMPLE_FMT_FLTP;
   frame->sample_rate = kAudioOutRate;
   av_channel_layout_default(&frame->ch_layout, 2);
-  if (withBuffer && av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
   return frame;
 }
 
-Recorder::AudioFrameResult Recorder::TakeMicrophoneFrame(AVFrame* frame, bool draining) {
-  if (!micFifo_) {
-    LOG(ERROR) << "audio fifo is null";
-    return AudioFrameResult::kFailed;
-  }
-  av_samples_set_silence(frame->data, 0, kFrameSamples, 2, AV_SAMPLE_FMT_FLTP);
-  std::unique_lock<std::mutex> lock(micFifoLock_);
-  while (av_audio_fifo_size(micFifo_.get()) < kFrameSamples) {
-    // Ending, or the microphone is gone: what is there, then silence.
-    if (draining || stopRequested_ || micEnded_) break;
-    micFifoCond_.wait_for(lock, std::chrono::milliseconds(10));
-  }
-  const int available = std::min(av_audio_fifo_size(micFifo_.get()), kFrameSamples);
-  if (available < kFrameSamples && stopRequested_ && !draining) return AudioFrameResult::kNone;
-  if (available > 0) av_audio_fifo_read(micFifo_.get(), reinterpret_cast<void**>(frame->data), available);
-  lock.unlock();
-  micFifoCond_.notify_all();
-  return AudioFrameResult::kFrame;
-}
-
-Recorder::AudioFrameResult Recorder::TakeSpeakerFrame(AVFrame* frame, bool draining) {
-  av_samples_set_silence(frame->data, 0, kFrameSamples, 2, AV_SAMPLE_FMT_FLTP);
-  if (!speakerActive_ && !draining) return AudioFrameResult::kFrame;  // nothing plays: silence
-  auto queued = [this] {
-    std::lock_guard<std::mutex> lock(speakerFifoLock_);
-    return speakerFifo_ ? av_audio_fifo_size(speakerFifo_.get()) : 0;
+bool Recorder::EncodeAudioFrame(std::int64_t nowUs) {
+  const int samples = audioBus_->NextFrameReady(nowUs);
+  if (samples <= 0) return false;
+  const std::int64_t position = audioBus_->position();
+  av::FramePtr first = MakeAudioFrame(samples);
+  if (!first) return false;
+  auto planes = [](AVFrame* frame) {
+    return std::array<float*, 2>{reinterpret_cast<float*>(frame->data[0]),
+                                 reinterpret_cast<float*>(frame->data[1])};
   };
-  while (!draining && speakerActive_ && !stopRequested_ && queued() < kFrameSamples) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (stopRequested_ && !draining && queued() < kFrameSamples) return AudioFrameResult::kNone;
-  std::lock_guard<std::mutex> lock(speakerFifoLock_);
-  if (speakerFifo_) {
-    const int available = std::min(av_audio_fifo_size(speakerFifo_.get()), kFrameSamples);
-    if (available > 0) {
-      av_audio_fifo_read(speakerFifo_.get(), reinterpret_cast<void**>(frame->data), available);
+  av::FramePtr toEncode;
+  if (audioBus_->trackCount() == 0) {
+    av_samples_set_silence(first->data, 0, samples, 2, AV_SAMPLE_FMT_FLTP);
+    toEncode = std::move(first);
+  } else if (audioBus_->trackCount() == 1) {
+    audioBus_->TakeTrack(0, samples, planes(first.get()).data());
+    toEncode = std::move(first);
+  } else {
+    av::FramePtr second = MakeAudioFrame(samples);
+    av::FramePtr mixed = av::MakeFrame();
+    if (!second) return false;
+    audioBus_->TakeTrack(static_cast<std::size_t>(micTrack_), samples, planes(first.get()).data());
+    audioBus_->TakeTrack(static_cast<std::size_t>(speakerTrack_), samples, planes(second.get()).data());
+    if (!MixFrames(first.get(), second.get(), mixed.get(), false)) {
+      // The graph failed: mix by hand so the sound is not lost.
+      float* const a[2] = {planes(first.get())[0], planes(first.get())[1]};
+      const float* const b[2] = {planes(second.get())[0], planes(second.get())[1]};
+      for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < samples; ++i) a[c][i] = 0.5f * (a[c][i] + b[c][i]);
+      }
+      toEncode = std::move(first);
+    } else {
+      toEncode = std::move(mixed);
     }
   }
-  return AudioFrameResult::kFrame;
+  audioBus_->Advance(samples);
+  toEncode->pts = position;
+  const int sent = avcodec_send_frame(audioEncoder_.get(), toEncode.get());
+  if (sent < 0) {
+    LOG(ERROR) << "audio encode err, ret=" << sent << " " << av::ErrorText(sent);
+    return true;
+  }
+  WriteEncodedPackets(audioEncoder_.get(), audioStreamIndex_, false);
+  return true;
 }
 
-Recorder::AudioFrameResult Recorder::MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed) {
+bool Recorder::MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed, bool last) {
+  (void)last;
   microphone->pts = speaker->pts = mixPts_;
-  mixPts_ += kFrameSamples;
+  const int samples = microphone->nb_samples;
+  mixPts_ += samples;
   if (const int ret = av_buffersrc_add_frame_flags(mixMicSource_, microphone, AV_BUFFERSRC_FLAG_KEEP_REF);
       ret < 0) {
-    LOG(ERROR) << "audio mic frame add  filtergraph error, ret=" << ret;
-    return AudioFrameResult::kFailed;
+    LOG_EVERY_N(ERROR, 100) << "audio mic frame add  filtergraph error, ret=" << ret;
+    return false;
   }
   if (const int ret = av_buffersrc_add_frame_flags(mixSpeakerSource_, speaker, AV_BUFFERSRC_FLAG_KEEP_REF);
       ret < 0) {
-    LOG(ERROR) << "audio spk frame add  filtergraph error, ret=" << ret;
-    return AudioFrameResult::kFailed;
+    LOG_EVERY_N(ERROR, 100) << "audio spk frame add  filtergraph error, ret=" << ret;
+    return false;
   }
-  const int got = av_buffersink_get_frame(mixSink_, mixed);
-  if (got == AVERROR(EAGAIN)) return AudioFrameResult::kNone;  // the mixer wants more first
+  const int got = av_buffersink_get_samples(mixSink_, mixed, samples);
   if (got < 0) {
-    LOG(ERROR) << "get audio frame from filtergraph error, ret=" << got;
-    return AudioFrameResult::kFailed;
+    LOG_EVERY_N(ERROR, 100) << "get audio frame from filtergraph error, ret=" << got;
+    return false;
   }
-  return AudioFrameResult::kFrame;
+  return true;
 }
 
 }  // namespace tarn

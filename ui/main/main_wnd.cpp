@@ -14,7 +14,7 @@
 #include <QStackedWidget>
 #include <utility>
 
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 #include "platform/global_hot_keys.h"
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"

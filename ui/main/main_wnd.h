@@ -58,6 +58,12 @@ inline constexpr const char* kStartFailedText = "开始录制失败,请检查保
 inline constexpr const char* kQuitWhileRecordingText = "正在录制中,确定要退出吗?";
 inline constexpr const char* kDeleteQuestionText = "确定要删除吗?";
 inline constexpr const char* kRecordingIncompleteText = "录制文件未能完整保存: ";
+// A start that failed for a reason the user can fix, with the reason after it.
+inline constexpr const char* kStartScreenFailedText = "开始录制失败,无法录制屏幕: ";
+inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无效: ";
+inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
+// A recording that ended by itself (a full disk, a lost display), with why.
+inline constexpr const char* kRecordingEndedText = "录制已结束: ";
 
 class CMainWnd : public WindowImplBase, public UpdateCheckListener, public RecorderListener {
   Q_OBJECT
@@ -105,7 +111,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
 
   // RecorderListener, called on the engine's threads.
   void OnRecordSeconds(std::int64_t seconds) override;
-  void OnRecordingFinished(const std::string& path, bool ok) override;
+  void OnRecordingFinished(const RecordingResult& result) override;
 
  protected:
   QString GetSkinFile() const override { return "MainWindow.ui"; }
@@ -185,7 +191,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // Files the engine finished, written by its finishing thread, taken by the
   // UI thread on kWmRecordFinished.
   std::mutex finishedLock_;
-  std::deque<std::pair<std::string, bool>> finishedFiles_;
+  std::deque<RecordingResult> finishedFiles_;
 
   std::unique_ptr<RecordedFileList> fileList_;
   std::unique_ptr<MainTrayIcon> trayIcon_;

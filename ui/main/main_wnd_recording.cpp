@@ -10,6 +10,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "recorder/recording_options.h"
+
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
 #include "settings/settings_store.h"
@@ -20,27 +22,6 @@
 #include "ui/main/recorded_file_list.h"
 
 namespace tarn::ui {
-namespace {
-
-// "%Y%m%d%H%M%S" of the local time now, a point and the extension. A name
-// already taken in `dir` (a second recording started within the same second)
-// gets "-1", "-2" ... before the point, so that no recording is overwritten.
-std::string RecordingFileName(const std::string& dir, const std::string& extension) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char stamp[32] = {};
-  std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-  std::string name = std::string(stamp) + "." + extension;
-  for (int suffix = 1; suffix < 1000; ++suffix) {
-    std::error_code error;
-    if (!std::filesystem::exists(dir + "/" + name, error) && !error) break;
-    name = std::string(stamp) + "-" + std::to_string(suffix) + "." + extension;
-  }
-  return name;
-}
-
-}  // namespace
 
 void CMainWnd::StartRecording() {
   if (quitPending_ || recorder_ == nullptr) return;
@@ -70,21 +51,40 @@ void CMainWnd::StartRecording() {
 
   // A new recording.
   panelMode_ = settings_.GetInt(kSuspendCheck, kSuspendCheckDefault);
-  outputDir_ = GetOutputDir(settings_);
-  currentFileName_ = RecordingFileName(outputDir_, containerExt_);
-  const int frameRate = settings_.GetInt(kVideoFramerate, kVideoFramerateRecordDefault);
-  quality_ = settings_.GetInt(kQuality, kQualityDefault);
+  RecordingOverrides overrides;
+  overrides.format = containerExt_;  // the format values are the extensions
+  const RecordingOptions options = MakeRecordingOptions(settings_, overrides, std::time(nullptr));
+  outputDir_ = options.outputDir;
+  currentFileName_ = options.fileName;
+  quality_ = options.quality;
   ++recordingNumber_;
-  const int result =
-      recorder_->Start(currentFileName_, outputDir_, containerExt_, containerName_, frameRate, quality_);
+  const int result = recorder_->Start(options);
   if (result != 0) {
-    // Nothing records: the window stays as it was.
+    // Nothing records: the window stays as it was, and says why.
     uiState_ = previousUiState;
-    const char* text = result == kStartNoVideoDevice   ? kNoVideoDeviceText
-                       : result == kStartNoAudioDevice ? kNoAudioDeviceText
-                                                       : kStartFailedText;
-    LOG(ERROR) << "recording could not start (" << result << "): " << text;
-    PromptBoxDialog::Show(this, QString::fromUtf8(text));
+    QString text;
+    switch (recorder_->startProblem()) {
+      case StartProblem::kVideoDevice:
+        text = QString::fromUtf8(kNoVideoDeviceText);
+        break;
+      case StartProblem::kAudioDevice:
+        text = QString::fromUtf8(kNoAudioDeviceText);
+        break;
+      case StartProblem::kScreen:
+        text = QString::fromUtf8(kStartScreenFailedText) + QString::fromStdString(recorder_->startError());
+        break;
+      case StartProblem::kFrameRate:
+        text = QString::fromUtf8(kStartFrameRateText) + QString::fromStdString(recorder_->startError());
+        break;
+      case StartProblem::kEncoder:
+        text = QString::fromUtf8(kStartEncoderFailedText) + QString::fromStdString(recorder_->startError());
+        break;
+      default:
+        text = QString::fromUtf8(kStartFailedText) + "\n" + QString::fromStdString(recorder_->startError());
+        break;
+    }
+    LOG(ERROR) << "recording could not start (" << result << "): " << recorder_->startError();
+    PromptBoxDialog::Show(this, text);
     return;
   }
 
@@ -115,8 +115,8 @@ void CMainWnd::StartRecording() {
   SetTimer(kTimerTrayBlink, 800);
   const QString recording = QString::fromUtf8(kTrayTipRecording);
   trayIcon_->Modify(kTrayIconNormal, recording, recording);
-  LOG(INFO) << "recording " << outputDir_ << "/" << currentFileName_ << " (" << containerName_
-            << ", " << frameRate << " fps, quality " << quality_ << ")";
+  LOG(INFO) << "recording " << options.path() << " (" << options.containerName << ", "
+            << options.frameRate << " fps, quality " << quality_ << ")";
 }
 
 void CMainWnd::PauseRecording() {
@@ -180,28 +180,44 @@ void CMainWnd::OnRecordSeconds(std::int64_t seconds) {
               static_cast<qintptr>(seconds));
 }
 
-void CMainWnd::OnRecordingFinished(const std::string& path, bool ok) {
+void CMainWnd::OnRecordingFinished(const RecordingResult& result) {
   {
     std::lock_guard lock(finishedLock_);
-    finishedFiles_.emplace_back(path, ok);
+    finishedFiles_.push_back(result);
   }
   PostMessage(this, kWmRecordFinished, 0, 0);
 }
 
 void CMainWnd::OnRecordFinishedMessage() {
-  std::deque<std::pair<std::string, bool>> finished;
+  std::deque<RecordingResult> finished;
   {
     std::lock_guard lock(finishedLock_);
     finished.swap(finishedFiles_);
   }
-  for (const auto& [path, ok] : finished) {
+  for (const RecordingResult& result : finished) {
+    const std::string& path = result.path;
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    fileList_->AddFinishedRecording(dir, name);
-    if (!ok && !quitPending_) {
-      LOG(ERROR) << "the recording " << path << " could not be finished";
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) fileList_->AddFinishedRecording(dir, name);
+    // A recording that ended by itself leaves the controls as a stop does.
+    if (recorder_ != nullptr && recorder_->state() == kStateStopped &&
+        (uiState_ == kUiRecording || uiState_ == kUiPaused) && !result.reason.empty()) {
+      StopRecording();
+      uiState_ = kUiStopped;
+      ShowRecordingControls();
+    }
+    if (quitPending_) continue;
+    if (!result.ok) {
+      LOG(ERROR) << "the recording " << path << " could not be finished: " << result.reason;
       PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingIncompleteText) +
+                                      QString::fromStdString(name) + "\n" +
+                                      QString::fromStdString(result.reason));
+    } else if (!result.reason.empty()) {
+      LOG(WARNING) << "the recording " << path << " ended by itself: " << result.reason;
+      PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingEndedText) +
+                                      QString::fromStdString(result.reason) + "\n" +
                                       QString::fromStdString(name));
     }
   }

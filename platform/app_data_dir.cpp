@@ -1,4 +1,4 @@
-#include "app/app_data_dir.h"
+#include "platform/app_data_dir.h"
 
 #include <sys/stat.h>
 
