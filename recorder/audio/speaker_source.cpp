@@ -50,7 +50,7 @@ void Recorder::SpeakerThread() {
     }
   } guard{*this};
 
-  std::unique_ptr<platform::LoopbackCapture> loopback = platform::CreateLoopbackCapture();
+  std::unique_ptr<platform::SoundCapture> loopback = platform::CreateLoopbackCapture();
   if (!loopback || !loopback->Open()) {
     LOG(ERROR) << "system sound capture could not start";
     return;
@@ -96,6 +96,7 @@ void Recorder::SpeakerThread() {
   std::vector<std::uint8_t> chunk;
   chunk.reserve(chunkBytes);
   std::vector<std::uint8_t> incoming;
+  std::int64_t incomingUs = 0;  // capture time of the first incoming sample (not used yet)
   int idlePolls = 0;
 
   // Converts the full chunk and queues it for the encoder; false on error.
@@ -121,7 +122,7 @@ void Recorder::SpeakerThread() {
 
   while (!stopRequested_) {
     incoming.clear();
-    const int read = loopback->Read(incoming);
+    const int read = loopback->Read(incoming, incomingUs);
     if (read < 0) {
       LOG(ERROR) << "system sound source is gone";
       return;
