@@ -23,7 +23,7 @@ constexpr std::int64_t kStartUs = 5000000;
 // server reports are the truth plus `reportErrorUs(k)` (nullopt: no report).
 template <typename Truth, typename ReportError>
 std::vector<std::int64_t> Feed(CaptureStamps& stamps, int count, Truth truthUs,
-                              ReportError reportErrorUs) {
+                               ReportError reportErrorUs) {
   std::vector<std::int64_t> result;
   for (int k = 0; k < count; ++k) {
     const std::optional<std::int64_t> error = reportErrorUs(k);
@@ -57,7 +57,8 @@ TEST(CaptureStampsTest, ADriftingClockIsFollowed) {
   // The sound card runs 0.2 % slow against the monotonic clock: each block
   // of 10 ms takes 10.02 ms; after 10 s the count alone would be 20 ms early.
   const auto truthUs = [](int k) { return kStartUs + k * (kBlockUs + 20); };
-  const auto stampsUs = Feed(stamps, 1000, truthUs, [](int) { return std::optional<std::int64_t>(0); });
+  const auto stampsUs =
+      Feed(stamps, 1000, truthUs, [](int) { return std::optional<std::int64_t>(0); });
   EXPECT_LE(std::llabs(stampsUs.back() - truthUs(999)), 1000);
   EXPECT_EQ(stamps.resyncs(), 0);
 }

@@ -27,8 +27,8 @@
 
 #include "platform/audio_devices.h"
 #include "tests/support/command_output.h"
-#include "tests/support/sound_capture_support.h"
 #include "tests/support/silent_socket.h"
+#include "tests/support/sound_capture_support.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -211,7 +211,8 @@ TEST_F(LoopbackCaptureTest, RemovedSinkOrSourceEndsTheStream) {
       TemporarySink sink(loopback);
       ASSERT_TRUE(sink.loaded()) << "cannot load a null sink";
       ASSERT_TRUE(capture->Open());
-      const Captured before = ReadWhile(*capture, std::chrono::milliseconds(200), [] { return false; });
+      const Captured before =
+          ReadWhile(*capture, std::chrono::milliseconds(200), [] { return false; });
       ASSERT_FALSE(before.results.empty());
       EXPECT_GE(before.results.back(), 0);
       ASSERT_TRUE(sink.Unload());
@@ -244,10 +245,17 @@ class PrivateServer {
                  "set-default-sink private_sink\n",
                  (folder_ / "native").c_str());
     std::fclose(file);
-    std::vector<std::string> env = {"HOME=" + folder_.path(), "XDG_RUNTIME_DIR=" + folder_.path(),
-                                    "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "")};
-    std::vector<std::string> args = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                     "--use-pid-file=no", "--system=false", "-F", script};
+    std::vector<std::string> env = {
+        "HOME=" + folder_.path(), "XDG_RUNTIME_DIR=" + folder_.path(),
+        "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "")};
+    std::vector<std::string> args = {"pulseaudio",
+                                     "-n",
+                                     "--daemonize=no",
+                                     "--exit-idle-time=-1",
+                                     "--use-pid-file=no",
+                                     "--system=false",
+                                     "-F",
+                                     script};
     std::vector<char*> argv, envp;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -296,13 +304,15 @@ TEST(SoundCaptureServerGoneTest, StoppedServerHoldsNoReadAndKilledOneEndsTheStre
                                               CreateSourceCapture("private_sink.monitor")};
   for (auto& capture : captures) ASSERT_TRUE(capture->Open());
   for (auto& capture : captures) {
-    const Captured running = ReadWhile(*capture, std::chrono::milliseconds(200), [] { return false; });
+    const Captured running =
+        ReadWhile(*capture, std::chrono::milliseconds(200), [] { return false; });
     EXPECT_GE(running.results.back(), 0);
   }
 
   server.Stop();  // it keeps its socket but answers nothing
   for (auto& capture : captures) {
-    const Captured stopped = ReadWhile(*capture, std::chrono::milliseconds(300), [] { return false; });
+    const Captured stopped =
+        ReadWhile(*capture, std::chrono::milliseconds(300), [] { return false; });
     for (const int got : stopped.results) EXPECT_GE(got, 0);
     EXPECT_LT(stopped.longestRead, kLongestAllowedRead);
   }
@@ -310,7 +320,6 @@ TEST(SoundCaptureServerGoneTest, StoppedServerHoldsNoReadAndKilledOneEndsTheStre
   server.Kill();
   for (auto& capture : captures) ExpectEndWithinASecond(*capture);
 }
-
 
 TEST(SoundCaptureNoServerTest, OpenFailsWithinTheTimeoutAndReadReportsTheEnd) {
   test::TempDir folder;

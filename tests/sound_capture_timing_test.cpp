@@ -69,7 +69,8 @@ TEST_P(SoundCaptureTimingTest, FreshStreamStampsFollowTheSampleCount) {
   const std::int64_t openedUs = SteadyNowUs();
   const int rate = capture->sampleRate();
   const int channels = capture->channels();
-  const Captured captured = test::ReadWhile(*capture, std::chrono::seconds(3), [] { return false; });
+  const Captured captured =
+      test::ReadWhile(*capture, std::chrono::seconds(3), [] { return false; });
   ASSERT_FALSE(captured.blocks.empty()) << "no sound in 3 s";
 
   const CapturedBlock& first = captured.blocks.front();

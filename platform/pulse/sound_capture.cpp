@@ -133,7 +133,7 @@ class PulseSoundCapture final : public SoundCapture {
   StreamPtr stream_;
   int rate_ = 0;
   int channels_ = 0;
-  bool failed_ = false;        // set once Read has reported the end (or Open failed)
+  bool failed_ = false;  // set once Read has reported the end (or Open failed)
   std::optional<pulse::CaptureStamps> stamps_;  // from Open on
   OperationPtr reportRequest_;                  // the timing report asked for, if any
   timeval lastReportTime_{};                    // the time of the last report used
@@ -171,9 +171,8 @@ bool PulseSoundCapture::Connect(Clock::time_point deadline) {
   if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
     return OpenFailed("no sound server: " + ServerError());
   }
-  if (!IterateUntil(deadline, [this] {
-        return pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
-      })) {
+  if (!IterateUntil(deadline,
+                    [this] { return pa_context_get_state(context_.get()) == PA_CONTEXT_READY; })) {
     return OpenFailed("no sound server: " +
                       TimedOutOr(PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get()))));
   }
@@ -204,10 +203,11 @@ bool PulseSoundCapture::FindSource(Clock::time_point deadline, SourceLookup& sou
       if (eol != 0 || info == nullptr || found->found) return;
       found->found = true;
       found->name = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
-      if (found->name.empty() && info->name != nullptr) found->name = std::string(info->name) + ".monitor";
+      if (found->name.empty() && info->name != nullptr)
+        found->name = std::string(info->name) + ".monitor";
     };
     if (!RunQuery(deadline, pa_context_get_sink_info_by_name(context_.get(), "@DEFAULT_SINK@",
-                                                              onSink, &sink)) &&
+                                                             onSink, &sink)) &&
         !QueryAnswered(deadline)) {
       return OpenFailed("no answer from the sound server: " + TimedOutOr(ContextGood()));
     }
@@ -223,7 +223,7 @@ bool PulseSoundCapture::FindSource(Clock::time_point deadline, SourceLookup& sou
     found->spec = info->sample_spec;
   };
   if (!RunQuery(deadline, pa_context_get_source_info_by_name(context_.get(), sourceName.c_str(),
-                                                              onSource, &source))) {
+                                                             onSource, &source))) {
     if (!QueryAnswered(deadline)) {
       return OpenFailed("no answer from the sound server: " + TimedOutOr(ContextGood()));
     }
@@ -242,8 +242,8 @@ bool PulseSoundCapture::StartStream(Clock::time_point deadline, const SourceLook
   if (!pa_sample_spec_valid(&spec)) {
     return OpenFailed("the source \"" + source.name + "\" has no usable format");
   }
-  stream_.reset(pa_stream_new(context_.get(), loopback_ ? "System sound" : "Microphone", &spec,
-                              nullptr));
+  stream_.reset(
+      pa_stream_new(context_.get(), loopback_ ? "System sound" : "Microphone", &spec, nullptr));
   if (!stream_) return OpenFailed("cannot create a record stream: " + ServerError());
   pa_buffer_attr buffer{};
   buffer.maxlength = static_cast<std::uint32_t>(-1);
@@ -254,8 +254,7 @@ bool PulseSoundCapture::StartStream(Clock::time_point deadline, const SourceLook
   // DONT_MOVE: when the source goes away the server ends the stream instead
   // of moving it to some other source, which would then be recorded in its
   // place.
-  const auto flags =
-      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
   if (pa_stream_connect_record(stream_.get(), source.name.c_str(), &buffer, flags) < 0) {
     return OpenFailed("cannot record " + source.name + ": " + ServerError());
   }
@@ -263,9 +262,8 @@ bool PulseSoundCapture::StartStream(Clock::time_point deadline, const SourceLook
     return PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get())) &&
            PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()));
   };
-  if (!IterateUntil(deadline, [this] {
-        return pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
-      })) {
+  if (!IterateUntil(deadline,
+                    [this] { return pa_stream_get_state(stream_.get()) == PA_STREAM_READY; })) {
     return OpenFailed("cannot record " + source.name + ": " + TimedOutOr(streamGood()));
   }
   return true;
@@ -378,7 +376,8 @@ int PulseSoundCapture::Read(std::vector<std::uint8_t>& out, std::int64_t& firstS
   }
   const std::size_t appended = out.size() - before;
   if (appended == 0) return 0;
-  const auto frames = static_cast<std::int64_t>(appended / (static_cast<std::size_t>(channels_) * 4));
+  const auto frames =
+      static_cast<std::int64_t>(appended / (static_cast<std::size_t>(channels_) * 4));
   const std::int64_t appendedUs = frames * 1000000 / rate_;
   firstSampleUs = stamps_->Next(reportUs, frames, nowUs - appendedUs);
   VLOG(2) << logName_ << ": " << appendedUs << " us stamped " << firstSampleUs << ", "

@@ -25,8 +25,7 @@ namespace tarn::test {
 using SoundClock = std::chrono::steady_clock;
 
 inline std::int64_t SteadyNowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             SoundClock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::microseconds>(SoundClock::now().time_since_epoch())
       .count();
 }
 
@@ -34,9 +33,9 @@ inline bool SoundServerReachable() { return std::system("pactl info >/dev/null 2
 
 // One read that appended sound.
 struct CapturedBlock {
-  std::int64_t stampUs = 0;   // what Read said of its first sample
-  std::int64_t readUs = 0;    // when Read returned
-  std::size_t offset = 0;     // of its first byte in Captured::bytes
+  std::int64_t stampUs = 0;  // what Read said of its first sample
+  std::int64_t readUs = 0;   // when Read returned
+  std::size_t offset = 0;    // of its first byte in Captured::bytes
   std::size_t bytes = 0;
 };
 
@@ -44,8 +43,8 @@ struct CapturedBlock {
 struct Captured {
   std::vector<std::uint8_t> bytes;
   std::vector<CapturedBlock> blocks;
-  std::vector<int> results;              // every Read's result, in order
-  SoundClock::duration longestRead{};    // Read must never wait
+  std::vector<int> results;            // every Read's result, in order
+  SoundClock::duration longestRead{};  // Read must never wait
 };
 
 // Reads every 10 ms until `stop` holds, a read fails or `limit` passes.
@@ -61,7 +60,8 @@ Captured ReadWhile(platform::SoundCapture& capture, SoundClock::duration limit, 
     captured.longestRead = std::max(captured.longestRead, SoundClock::now() - start);
     captured.results.push_back(got);
     if (got < 0) break;
-    if (got > 0) captured.blocks.push_back({stampUs, SteadyNowUs(), before, captured.bytes.size() - before});
+    if (got > 0)
+      captured.blocks.push_back({stampUs, SteadyNowUs(), before, captured.bytes.size() - before});
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return captured;
@@ -84,9 +84,9 @@ inline std::vector<double> FirstChannel(const std::vector<std::uint8_t>& bytes, 
 inline std::int64_t FirstLoudSampleUs(const Captured& captured, int rate, int channels,
                                       double threshold) {
   for (const CapturedBlock& block : captured.blocks) {
-    const std::vector<std::uint8_t> part(captured.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset),
-                                         captured.bytes.begin() +
-                                             static_cast<std::ptrdiff_t>(block.offset + block.bytes));
+    const std::vector<std::uint8_t> part(
+        captured.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset),
+        captured.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset + block.bytes));
     const std::vector<double> samples = FirstChannel(part, channels);
     for (std::size_t i = 0; i < samples.size(); ++i) {
       if (std::fabs(samples[i]) > threshold) {
@@ -134,8 +134,9 @@ class TonePlayer {
     struct SimpleFree {
       void operator()(pa_simple* stream) const { pa_simple_free(stream); }
     };
-    std::unique_ptr<pa_simple, SimpleFree> stream(pa_simple_new(
-        nullptr, "tarn-test", PA_STREAM_PLAYBACK, sink_.c_str(), "tone", &spec, nullptr, &buffer, &error));
+    std::unique_ptr<pa_simple, SimpleFree> stream(
+        pa_simple_new(nullptr, "tarn-test", PA_STREAM_PLAYBACK, sink_.c_str(), "tone", &spec,
+                      nullptr, &buffer, &error));
     if (!stream) return;
     const int blockFrames = rate_ / 100;
     std::vector<std::int16_t> block(static_cast<std::size_t>(blockFrames), 0);
