@@ -18,6 +18,7 @@ PACKAGES=(
   fonts-wqy-microhei fonts-arphic-uming
   # tests and the test rig
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer pulseaudio pulseaudio-utils
+  pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
 )
 
@@ -42,3 +43,15 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update
 "${SUDO[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+
+# The test rig starts its own sound servers. A machine whose sessions already
+# use one of PulseAudio and PipeWire's pulse server keeps it: the other one,
+# freshly installed, would otherwise start at the next login and take its place.
+newly() { [[ " ${missing[*]} " == *" $1 "* ]]; }
+if command -v systemctl >/dev/null; then
+  if newly pipewire-pulse && ! newly pulseaudio; then
+    "${SUDO[@]}" systemctl --global disable pipewire-pulse.service pipewire-pulse.socket || true
+  elif newly pulseaudio && ! newly pipewire-pulse; then
+    "${SUDO[@]}" systemctl --global disable pulseaudio.service pulseaudio.socket || true
+  fi
+fi
