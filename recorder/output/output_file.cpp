@@ -157,7 +157,7 @@ bool OutputFile::OpenFile() {
 int OutputFile::WriteHeader() {
   AVDictionary* options = nullptr;
   if (format_->fragmented) {
-    av_dict_set(&options, "movflags", "+empty_moov+default_base_moof+frag_keyframe", 0);
+    av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof+frag_keyframe", 0);
     av_dict_set(&options, "frag_duration", kFragmentDurationUs, 0);
   } else if (std::string(format_->muxer) == "matroska") {
     av_dict_set(&options, "cluster_time_limit", kClusterTimeLimitMs, 0);
@@ -209,6 +209,16 @@ bool OutputFile::FixTimestamps(AVPacket* packet, StreamState& stream) {
   if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
   if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
   if (packet->dts == AV_NOPTS_VALUE) return false;
+  if (!stream.started) {
+    stream.started = true;
+    // AVI counts pictures, and cannot start a stream before 0: the muxer
+    // would shift every stream by the sound encoder's priming (1024 samples),
+    // which rounds to a whole picture and leaves a hole after the first one.
+    // Its pictures keep their slots; its sound starts with the priming.
+    if (packet->dts < 0 && std::string(format_->muxer) == "avi") stream.offset = -packet->dts;
+  }
+  packet->pts += stream.offset;
+  packet->dts += stream.offset;
   if (stream.lastDts != AV_NOPTS_VALUE && packet->dts <= stream.lastDts) return false;
   stream.lastDts = packet->dts;
   if (packet->duration <= 0) packet->duration = stream.defaultDuration;

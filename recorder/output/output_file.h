@@ -97,6 +97,9 @@ class OutputFile {
     AVRational encoderTimeBase{};
     std::int64_t defaultDuration = 1;  // in encoderTimeBase
     std::int64_t lastDts = AV_NOPTS_VALUE;
+    // Added to the stream's times (see Write); in encoderTimeBase.
+    std::int64_t offset = 0;
+    bool started = false;
   };
 
   bool PrepareFolder();

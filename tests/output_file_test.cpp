@@ -1,0 +1,253 @@
+// The output file: every container written and read back, files left by a
+// killed writer, their recovery, full disks and unwritable folders.
+
+#include "recorder/output/output_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <glog/logging.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "tests/support/test_media.h"
+
+namespace tarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FileFacts;
+using test::ReadFile;
+using test::TestMedia;
+
+const char* const kExtensions[] = {"mp4", "mov", "mkv", "flv", "wmv", "avi"};
+
+bool IsFragmented(const std::string& ext) { return ext == "mp4" || ext == "mov"; }
+
+// Parameter sets in the header where the container keeps them there, as the
+// recorder opens its encoder.
+bool WantsGlobalHeader(const std::string& path) {
+  const AVOutputFormat* format = av_guess_format(nullptr, path.c_str(), nullptr);
+  const std::string ext = path.substr(path.rfind('.') + 1);
+  return ext == "mp4" || ext == "mov" || ext == "mkv" ||
+         (format != nullptr && (format->flags & AVFMT_GLOBALHEADER));
+}
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Counts the error lines logged while it exists.
+class ErrorLines : public google::LogSink {
+ public:
+  ErrorLines() { google::AddLogSink(this); }
+  ~ErrorLines() override { google::RemoveLogSink(this); }
+  void send(google::LogSeverity severity, const char*, const char*, int, const struct ::tm*,
+            const char* message, size_t length) override {
+    if (severity < google::GLOG_ERROR) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.emplace_back(message, length);
+  }
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    av_log_set_level(AV_LOG_ERROR);
+    char pattern[] = "/tmp/tarn-output-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (!mountPoint_.empty()) ::umount(mountPoint_.c_str());
+    fs::remove_all(dir_);
+  }
+
+  // A recording of `seconds` written and finished; the pictures encoded.
+  struct Recorded {
+    std::int64_t pictures = 0;
+    bool finished = false;
+  };
+  Recorded Record(const std::string& path, double seconds, TestMedia::Options options = {},
+                  const std::vector<int>& skipSlots = {}) {
+    Recorded result;
+    options.globalHeader = WantsGlobalHeader(path);
+    TestMedia media(options);
+    EXPECT_TRUE(media.ok());
+    OutputFile output;
+    EXPECT_EQ(output.Create(path), 0) << output.error();
+    const int video = output.AddStream(media.video());
+    const int audio = output.AddStream(media.audio());
+    EXPECT_EQ(output.Open(), 0) << output.error();
+    auto write = [&](AVPacket* packet, bool isVideo) {
+      return output.Write(packet, isVideo ? video : audio);
+    };
+    EXPECT_TRUE(media.EncodeUntil(seconds, write, skipSlots));
+    EXPECT_TRUE(media.Drain(write));
+    result.finished = output.Finish();
+    EXPECT_TRUE(result.finished) << output.error();
+    result.pictures = media.picturesEncoded();
+    return result;
+  }
+
+  std::string dir_;
+  std::string mountPoint_;
+};
+
+// Each container written for five seconds at 24 pictures a second and read
+// back: every picture decodes, has its time and its duration, the stated
+// rates and durations are the recorded ones, seeking lands on a key picture.
+TEST_F(OutputFileTest, EveryContainerReadsBackWithItsRatesDurationsAndTimes) {
+  for (const std::string ext : kExtensions) {
+    SCOPED_TRACE(ext);
+    const std::string path = dir_ + "/round." + ext;
+    const Recorded recorded = Record(path, 5.0);
+    ASSERT_EQ(recorded.pictures, 120);
+    const FileFacts facts = ReadFile(path);
+    ASSERT_TRUE(facts.opened) << facts.error;
+    EXPECT_EQ(facts.video.packets, 120);
+    EXPECT_EQ(facts.video.decodedPictures, 120);
+    EXPECT_EQ(facts.video.decodeErrors, 0);
+    // AVI stores decoding times only.
+    if (ext != "avi") {
+      EXPECT_EQ(facts.video.packetsWithoutPts, 0);
+    }
+    // Matroska, FLV and ASF cannot start before 0: both streams are shifted
+    // by the sound encoder's priming (1024 samples), keeping them in step.
+    // MP4 and MOV skip the priming with an edit list; AVI plays it.
+    const double start = facts.video.startSeconds;
+    const bool shifted = ext == "mkv" || ext == "flv" || ext == "wmv";
+    EXPECT_NEAR(start, shifted ? 1024.0 / 44100 : 0.0, 0.002);
+    EXPECT_NEAR(facts.video.endSeconds - start, 5.0, 0.002);
+    EXPECT_NEAR(facts.audio.endSeconds - start, 5.0, 0.05);
+    EXPECT_NEAR(av_q2d(facts.video.realFrameRate), 24.0, 0.01);
+    if (ext == "mp4" || ext == "mov" || ext == "mkv") {
+      EXPECT_NEAR(av_q2d(facts.video.avgFrameRate), 24.0, 0.01);
+    }
+    if (IsFragmented(ext)) {
+      // The last picture has its duration: 120 pictures last 5 s exactly.
+      EXPECT_NEAR(facts.video.durationSeconds, 5.0, 0.001);
+      const auto boxes = test::TopLevelBoxes(path);
+      const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+      const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+      EXPECT_TRUE(moov < mdat && mdat != boxes.end());
+      EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "moof"), 0);
+    }
+    EXPECT_NEAR(facts.durationSeconds, 5.0, 0.05);
+    // Key pictures every 70 slots: 0 and 2.917 s.
+    EXPECT_NEAR(test::SeekAndRead(path, start + 3.5), start + 70.0 / 24, 0.002);
+    if (ext == "flv") {
+      // No claim of the encoder's nominal rate (3.7 Mb/s here).
+      EXPECT_TRUE(facts.metadataVideoRate.empty() || std::stod(facts.metadataVideoRate) == 0)
+          << facts.metadataVideoRate;
+    }
+    EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"round." + ext});
+    fs::remove(path);
+  }
+}
+
+// Pictures dropped for a while: the picture before the gap lasts until the
+// next one, and the file still ends where the last picture ends.
+TEST_F(OutputFileTest, DroppedPicturesLeaveAGapNotAShorterFile) {
+  for (const std::string ext : {"mp4", "mkv"}) {
+    SCOPED_TRACE(ext);
+    const std::string path = dir_ + "/gap." + ext;
+    std::vector<int> skipped;
+    for (int slot = 10; slot < 20; ++slot) skipped.push_back(slot);
+    const Recorded recorded = Record(path, 3.0, {.frameRate = 10}, skipped);
+    EXPECT_EQ(recorded.pictures, 20);
+    const FileFacts facts = ReadFile(path);
+    EXPECT_EQ(facts.video.decodedPictures, 20);
+    EXPECT_NEAR(facts.video.endSeconds - facts.video.startSeconds, 3.0, 0.002);
+    if (ext == "mp4") {
+      EXPECT_NEAR(facts.video.durationSeconds, 3.0, 0.001);
+    }
+  }
+}
+
+TEST_F(OutputFileTest, FinishWithNothingWrittenGivesAnEmptyFileAndASecondFinishDoesNothing) {
+  for (const std::string ext : kExtensions) {
+    SCOPED_TRACE(ext);
+    const std::string path = dir_ + "/empty." + ext;
+    TestMedia media({.globalHeader = WantsGlobalHeader(path)});
+    OutputFile output;
+    ASSERT_EQ(output.Create(path), 0);
+    output.AddStream(media.video());
+    output.AddStream(media.audio());
+    ASSERT_EQ(output.Open(), 0) << output.error();
+    EXPECT_TRUE(output.Finish()) << output.error();
+    struct stat first = {};
+    ASSERT_EQ(::stat(path.c_str(), &first), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(output.Finish());
+    struct stat second = {};
+    ASSERT_EQ(::stat(path.c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);
+    EXPECT_EQ(first.st_mtim.tv_nsec, second.st_mtim.tv_nsec);
+    EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"empty." + ext});
+    fs::remove(path);
+  }
+}
+
+TEST_F(OutputFileTest, AFolderThatIsMissingOrReadOnlyFailsOpenWithAClearError) {
+  TestMedia media({});
+  {
+    OutputFile output;
+    const std::string missing = dir_ + "/no/such/folder";
+    ASSERT_EQ(output.Create(missing + "/a.mp4"), 0);
+    output.AddStream(media.video());
+    EXPECT_LT(output.Open(), 0);
+    EXPECT_EQ(output.error(), "cannot write into folder " + missing + ": the folder does not exist");
+    EXPECT_FALSE(output.Write(av::MakePacket().get(), 0));
+    EXPECT_FALSE(output.Finish());
+  }
+  const std::string readOnly = dir_ + "/ro";
+  fs::create_directory(readOnly);
+  if (geteuid() == 0) {
+    // Permissions do not stop root: a read-only file system does.
+    ASSERT_EQ(::mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=1m"), 0)
+        << std::strerror(errno);
+    mountPoint_ = readOnly;
+  } else {
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  OutputFile output;
+  ASSERT_EQ(output.Create(readOnly + "/a.mkv"), 0);
+  output.AddStream(media.video());
+  EXPECT_LT(output.Open(), 0);
+  EXPECT_EQ(output.error().rfind("cannot write into folder " + readOnly + ": ", 0), 0)
+      << output.error();
+  EXPECT_TRUE(FolderEntries(readOnly).empty());
+  if (geteuid() != 0) fs::permissions(readOnly, fs::perms::owner_all);
+}
+
+TEST_F(OutputFileTest, AnUnknownExtensionIsRefused) {
+  OutputFile output;
+  EXPECT_LT(output.Create(dir_ + "/a.webm"), 0);
+  EXPECT_NE(output.error().find("mp4, mov, flv, wmv, avi or mkv"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarn
