@@ -95,7 +95,7 @@ class Rewriter {
   int Attempt(int fd, bool faststart);
   bool AddStreams(AVFormatContext* output);
   int CopyPackets(AVFormatContext* output, FileSink& sink);
-  bool FixTimestamps(AVPacket* packet, int outIndex);
+  bool FixTimestamps(AVPacket* packet, int inIndex, const AVStream* out);
   void ReportProgress();
   std::int64_t MoovReserveBytes() const;
 
@@ -106,7 +106,7 @@ class Rewriter {
   av::InputContextPtr input_;
   std::int64_t inputBytes_ = 0;
   std::vector<int> streamMap_;       // input index -> output index or -1
-  std::vector<std::int64_t> lastDts_;  // per output stream, in the input's time base
+  std::vector<std::int64_t> lastDts_;  // per output stream, in its time base
   Clock::time_point startTime_;
   Clock::time_point lastProgress_;
 };
@@ -182,20 +182,25 @@ bool Rewriter::AddStreams(AVFormatContext* output) {
   return output->nb_streams > 0;
 }
 
-bool Rewriter::FixTimestamps(AVPacket* packet, int outIndex) {
+bool Rewriter::FixTimestamps(AVPacket* packet, int inIndex, const AVStream* out) {
   // Without reordered pictures presentation and decoding times are equal;
-  // ASF tells only one of them for H.264.
+  // ASF and AVI tell only one of them for H.264.
   if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
   if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
   if (packet->dts == AV_NOPTS_VALUE) return false;
-  std::int64_t& last = lastDts_[outIndex];
-  if (last != AV_NOPTS_VALUE && packet->dts <= last) return false;
-  last = packet->dts;
-  const AVStream* in = input_->streams[packet->stream_index];
+  const AVStream* in = input_->streams[inIndex];
   if (packet->duration <= 0) {
     const AVRational rate = in->avg_frame_rate.num > 0 ? in->avg_frame_rate : in->r_frame_rate;
     packet->duration = NominalPacketDuration(*in->codecpar, rate, in->time_base);
   }
+  av_packet_rescale_ts(packet, in->time_base, out->time_base);
+  // Times that rounding to the new time base made equal move up a tick.
+  std::int64_t& last = lastDts_[out->index];
+  if (last != AV_NOPTS_VALUE && packet->dts <= last) {
+    packet->dts = last + 1;
+    packet->pts = std::max(packet->pts, packet->dts);
+  }
+  last = packet->dts;
   return true;
 }
 
@@ -218,9 +223,7 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
   while ((read = av_read_frame(input_.get(), packet.get())) >= 0) {
     const int in = packet->stream_index;
     const int out = in < static_cast<int>(streamMap_.size()) ? streamMap_[in] : -1;
-    if (out >= 0 && FixTimestamps(packet.get(), out)) {
-      av_packet_rescale_ts(packet.get(), input_->streams[in]->time_base,
-                           output->streams[out]->time_base);
+    if (out >= 0 && FixTimestamps(packet.get(), in, output->streams[out])) {
       packet->stream_index = out;
       packet->pos = -1;
       // Fragments hold each track's samples together; writing them in file
