@@ -417,5 +417,111 @@ TEST_F(OutputFileTest, AnUnfinishedFileIsLeftForRecovery) {
   EXPECT_GE(ReadFile(path).video.decodedPictures, 24);
 }
 
+// ---------------------------------------------------------------------------
+// Write errors.
+
+// Records pictures of noise (large packets) into `output` until a write
+// fails or a minute of media is written.
+void RecordUntilFailure(OutputFile& output, TestMedia& media, int video, int audio) {
+  bool writing = true;
+  for (double seconds = 0.5; writing && seconds < 60; seconds += 0.5) {
+    media.EncodeUntil(seconds, [&](AVPacket* packet, bool isVideo) {
+      writing = output.Write(packet, isVideo ? video : audio);
+      return writing;
+    });
+  }
+}
+
+// A disk that fills up ends the recording at the first failed write with one
+// error line naming the cause; the file keeps what reached the disk, and is
+// finished then or, once there is room, by recovery. No temporary file stays.
+TEST_F(OutputFileTest, AFullDiskEndsTheRecordingWithOneErrorAndKeepsWhatWasWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const std::string small = dir_ + "/small";
+  fs::create_directory(small);
+  ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=3m"), 0) << std::strerror(errno);
+  mountPoint_ = small;
+  for (const std::string ext : kExtensions) {
+    SCOPED_TRACE(ext);
+    const std::string name = "full." + ext;
+    const std::string path = small + "/" + name;
+    TestMedia media({.frameRate = 10, .noise = true, .globalHeader = WantsGlobalHeader(path)});
+    OutputFile output;
+    ASSERT_EQ(output.Create(path), 0);
+    const int video = output.AddStream(media.video());
+    const int audio = output.AddStream(media.audio());
+    ASSERT_EQ(output.Open(), 0) << output.error();
+    std::vector<std::string> errors;
+    {
+      ErrorLines lines;
+      RecordUntilFailure(output, media, video, audio);
+      ASSERT_TRUE(output.failed());
+      av::PacketPtr another = av::MakePacket();
+      EXPECT_FALSE(output.Write(another.get(), video));
+      errors = lines.lines();
+    }
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("No space left on device"), std::string::npos) << errors[0];
+    const double writtenSeconds = output.writtenUs() / 1e6;
+    const bool finished = output.Finish();
+    std::printf("%s: the disk filled after %.1f s; Finish %s\n", ext.c_str(), writtenSeconds,
+                finished ? "finished the file" : "kept the file as written");
+    const std::string marker = "." + name + ".recording";
+    const std::vector<std::string> expected =
+        finished ? std::vector<std::string>{name} : std::vector<std::string>{marker, name};
+    EXPECT_EQ(FolderEntries(small), expected);
+    const FileFacts facts = ReadFile(path);
+    ASSERT_TRUE(facts.opened) << facts.error;
+    EXPECT_GE(facts.video.endSeconds, writtenSeconds - 2.0);
+    EXPECT_GT(facts.video.decodedPictures, 20);
+    if (!finished) {
+      ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", MS_REMOUNT, "size=32m"), 0);
+      EXPECT_EQ(RecoverUnfinishedRecordings(small), std::vector<std::string>{path});
+      EXPECT_EQ(FolderEntries(small), std::vector<std::string>{name});
+      if (IsFragmented(ext)) ExpectRegularFastStart(path);
+      EXPECT_GE(ReadFile(path).video.decodedPictures, facts.video.decodedPictures - 1);
+    }
+    fs::remove(path);
+    ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", MS_REMOUNT, "size=3m"), 0);
+  }
+}
+
+// A file size limit (EFBIG) ends the recording like a full disk; in a child
+// process, as the limit is the whole process's.
+TEST_F(OutputFileTest, AFileSizeLimitEndsTheRecordingWithItsCause) {
+  for (const std::string ext : {"mp4", "mkv"}) {
+    SCOPED_TRACE(ext);
+    const std::string path = dir_ + "/limited." + ext;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {1 << 20, 1 << 20};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      TestMedia media({.frameRate = 10, .noise = true, .globalHeader = WantsGlobalHeader(path)});
+      OutputFile output;
+      if (output.Create(path) != 0) _exit(2);
+      const int video = output.AddStream(media.video());
+      const int audio = output.AddStream(media.audio());
+      if (output.Open() != 0) _exit(3);
+      RecordUntilFailure(output, media, video, audio);
+      if (!output.failed()) _exit(4);
+      if (output.error().find("File too large") == std::string::npos) _exit(5);
+      output.Finish();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const FileFacts facts = ReadFile(path);
+    ASSERT_TRUE(facts.opened) << facts.error;
+    EXPECT_GT(facts.video.decodedPictures, 5);
+    RecoverUnfinishedRecordings(dir_);
+    EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"limited." + ext});
+    if (IsFragmented(ext)) ExpectRegularFastStart(path);
+    fs::remove(path);
+  }
+}
+
 }  // namespace
 }  // namespace tarn

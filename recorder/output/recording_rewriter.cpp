@@ -223,7 +223,9 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
   while ((read = av_read_frame(input_.get(), packet.get())) >= 0) {
     const int in = packet->stream_index;
     const int out = in < static_cast<int>(streamMap_.size()) ? streamMap_[in] : -1;
-    if (out >= 0 && FixTimestamps(packet.get(), in, output->streams[out])) {
+    // A packet cut short by the end of the file (a torn end) is dropped.
+    const bool whole = !(packet->flags & AV_PKT_FLAG_CORRUPT);
+    if (out >= 0 && whole && FixTimestamps(packet.get(), in, output->streams[out])) {
       packet->stream_index = out;
       packet->pos = -1;
       // Fragments hold each track's samples together; writing them in file
