@@ -18,9 +18,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
+#include "recorder/output/recording_rewriter.h"
 #include "tests/support/test_media.h"
 
 namespace tarn {
@@ -520,6 +523,43 @@ TEST_F(OutputFileTest, AFileSizeLimitEndsTheRecordingWithItsCause) {
     EXPECT_EQ(FolderEntries(dir_), std::vector<std::string>{"limited." + ext});
     if (IsFragmented(ext)) ExpectRegularFastStart(path);
     fs::remove(path);
+  }
+}
+
+// Finishing an MP4 copies the pictures file to file in the kernel; the
+// result is byte for byte what reading and writing them gives.
+TEST_F(OutputFileTest, CopyingInTheKernelGivesTheSameFileAsReadingAndWriting) {
+  for (const std::string ext : {"mp4", "mov"}) {
+    SCOPED_TRACE(ext);
+    const std::string fast = dir_ + "/fast." + ext;
+    {
+      TestMedia media({.width = 320, .height = 240, .frameRate = 10, .noise = true});
+      OutputFile output;
+      ASSERT_EQ(output.Create(fast), 0);
+      const int video = output.AddStream(media.video());
+      const int audio = output.AddStream(media.audio());
+      ASSERT_EQ(output.Open(), 0);
+      ASSERT_TRUE(media.EncodeUntil(4.0, [&](AVPacket* packet, bool isVideo) {
+        return output.Write(packet, isVideo ? video : audio);
+      }));
+    }  // left fragmented and unfinished
+    const std::string slow = dir_ + "/slow." + ext;
+    fs::copy_file(fast, slow);
+    const RewriteResult fastResult = RewriteRecording(fast);
+    ASSERT_TRUE(fastResult.ok) << fastResult.error;
+    EXPECT_TRUE(fastResult.copiedInKernel);
+    const RewriteResult slowResult = RewriteRecording(slow, {}, {.copyInKernel = false});
+    ASSERT_TRUE(slowResult.ok) << slowResult.error;
+    EXPECT_FALSE(slowResult.copiedInKernel);
+    std::ifstream a(fast, std::ios::binary);
+    std::ifstream b(slow, std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
+    const std::string bytesB((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
+    EXPECT_GT(bytesA.size(), 200000u);
+    EXPECT_TRUE(bytesA == bytesB);
+    // The last second was still in the muxer when the writer went.
+    EXPECT_GE(ReadFile(fast).video.decodedPictures, 30);
+    RecoverUnfinishedRecordings(dir_);  // drops the marker of the copied file
   }
 }
 

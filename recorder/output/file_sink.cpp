@@ -1,6 +1,7 @@
 #include "recorder/output/file_sink.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,19 +48,30 @@ void FileSink::NoteError(int err) {
 
 int FileSink::WriteAll(const std::uint8_t* data, int size) {
   if (const int err = error_.load(); err != 0) return AVERROR(err);
-  int done = 0;
-  while (done < size) {
-    const ssize_t n = ::pwrite(fd_, data + done, size - done, position_ + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      // A write that takes nothing without an error is a full device.
-      NoteError(n < 0 ? errno : ENOSPC);
+  if (source_ != nullptr) {
+    if (const int err = source_->WriteAt(fd_, position_, data, size); err != 0) {
+      NoteError(err);
       return AVERROR(error_.load());
     }
-    done += static_cast<int>(n);
+  } else {
+    int done = 0;
+    while (done < size) {
+      const ssize_t n = ::pwrite(fd_, data + done, size - done, position_ + done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        // A write that takes nothing without an error is a full device.
+        NoteError(n < 0 ? errno : ENOSPC);
+        return AVERROR(error_.load());
+      }
+      done += static_cast<int>(n);
+    }
   }
   position_ += size;
   if (position_ > size_) size_ = position_;
+  if (writebackChunk_ > 0 && size_ - writtenBack_ >= writebackChunk_) {
+    ::sync_file_range(fd_, writtenBack_, size_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
+    writtenBack_ = size_;
+  }
   return size;
 }
 

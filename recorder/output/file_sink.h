@@ -28,6 +28,16 @@ extern "C" {
 
 namespace tarn {
 
+// Writes bytes of an output that may also be found elsewhere (see
+// SourceCopier).
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Writes `size` bytes at `data` into `fd` at `offset`. Returns 0 or an
+  // errno value.
+  virtual int WriteAt(int fd, std::int64_t offset, const std::uint8_t* data, int size) = 0;
+};
+
 class FileSink {
  public:
   FileSink() = default;
@@ -42,6 +52,16 @@ class FileSink {
   int Attach(int fd, int bufferBytes, bool owns);
   // Starts syncing the file to disk every `periodMs` while data comes in.
   void StartSyncing(int periodMs);
+  // Asks the kernel to start writing each `chunkBytes` to disk as soon as
+  // they are written (without waiting for it), so that a final sync of a
+  // large file waits only for its tail.
+  void StartWriteback(std::int64_t chunkBytes) { writebackChunk_ = chunkBytes; }
+  // Writes through `source` (not owned; null: plain writes), and hands large
+  // writes over unbuffered, with the caller's memory.
+  void WriteThrough(ByteSource* source) {
+    source_ = source;
+    if (io_ != nullptr) io_->direct = source != nullptr;
+  }
 
   AVIOContext* io() const { return io_; }
   int fd() const { return fd_; }
@@ -70,6 +90,9 @@ class FileSink {
   AVIOContext* io_ = nullptr;
   std::int64_t position_ = 0;
   std::int64_t size_ = 0;
+  ByteSource* source_ = nullptr;
+  std::int64_t writebackChunk_ = 0;
+  std::int64_t writtenBack_ = 0;  // bytes from the start already sent to disk
   // Written by either thread (first failure wins), read by both.
   std::atomic<int> error_{0};
 

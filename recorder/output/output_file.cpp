@@ -305,7 +305,11 @@ bool OutputFile::Finish(const std::function<void(double)>& progress) {
     muxer_.reset();
     return finishResult_ = false;
   }
+  const auto start = Clock::now();
   const bool complete = FinishWriting();
+  LOG(INFO) << path_ << ": trailer written and file closed in "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
+            << " ms";
   bool ok = complete;
   bool keepMarker = false;
   // A fragmented file becomes a regular one; a file whose writing failed is

@@ -16,6 +16,7 @@
 #include "recorder/output/file_sink.h"
 #include "recorder/output/output_format.h"
 #include "recorder/output/recording_marker.h"
+#include "recorder/output/source_copier.h"
 
 namespace tarn {
 namespace {
@@ -23,6 +24,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kOutputBufferBytes = 1 << 20;
+// The new file goes to disk while it is written, in steps of this size.
+constexpr std::int64_t kWritebackBytes = 32 << 20;
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -85,16 +88,17 @@ class NewFile {
 class Rewriter {
  public:
   Rewriter(const std::string& path, const OutputFormat& format,
-           const std::function<void(double)>& progress)
-      : path_(path), format_(format), progress_(progress) {}
+           const std::function<void(double)>& progress, const RewriteOptions& options)
+      : path_(path), format_(format), progress_(progress), options_(options) {}
 
   RewriteResult Run();
 
  private:
-  bool OpenInput();
-  int Attempt(int fd, bool faststart);
+  bool OpenInput(bool copyInKernel);
+  int Attempt(int fd, bool copyInKernel);
   bool AddStreams(AVFormatContext* output);
   int CopyPackets(AVFormatContext* output, FileSink& sink);
+  int WriteHeld(AVFormatContext* output, FileSink& sink, int out, std::int64_t nextDts);
   bool FixTimestamps(AVPacket* packet, int inIndex, const AVStream* out);
   void ReportProgress();
   std::int64_t MoovReserveBytes() const;
@@ -102,24 +106,54 @@ class Rewriter {
   const std::string path_;
   const OutputFormat& format_;
   const std::function<void(double)>& progress_;
+  const RewriteOptions options_;
   RewriteResult result_;
+  // Outlives input_, whose byte stream it may be.
+  std::unique_ptr<SourceCopier> copier_;
   av::InputContextPtr input_;
+  std::int64_t moovReserveBytes_ = 0;
+  bool moovTooSmall_ = false;
+  bool copyBroken_ = false;
   std::int64_t inputBytes_ = 0;
   std::vector<int> streamMap_;       // input index -> output index or -1
   std::vector<std::int64_t> lastDts_;  // per output stream, in its time base
+  // Per output stream, in its time base:
+  std::vector<std::int64_t> shortestDuration_;
+  std::vector<av::PacketPtr> held_;
+  std::vector<bool> heldValid_;
+  std::vector<int> inputIndex_;
   Clock::time_point startTime_;
   Clock::time_point lastProgress_;
 };
 
-bool Rewriter::OpenInput() {
+bool Rewriter::OpenInput(bool copyInKernel) {
   input_.reset();
+  copier_.reset();
   struct stat info = {};
   if (::stat(path_.c_str(), &info) != 0) {
     result_.error = "cannot read " + path_ + ": " + ErrnoText(errno);
     return false;
   }
   inputBytes_ = info.st_size;
-  AVFormatContext* context = nullptr;
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) {
+    result_.error = "cannot read " + path_ + ": out of memory";
+    return false;
+  }
+  // The packets are copied as they are: no parsing of their contents, no
+  // guessing of times the container does not state (FixTimestamps fills
+  // those in).
+  context->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
+  if (copyInKernel) {
+    copier_ = std::make_unique<SourceCopier>();
+    if (const int err = copier_->Open(path_); err != 0) {
+      avformat_free_context(context);
+      result_.error = "cannot read " + path_ + ": " + ErrnoText(err);
+      return false;
+    }
+    context->pb = copier_->io();
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+  }
   const int opened =
       avformat_open_input(&context, path_.c_str(), av_find_input_format(format_.demuxer), nullptr);
   if (opened < 0) {
@@ -160,6 +194,10 @@ std::int64_t Rewriter::MoovReserveBytes() const {
 bool Rewriter::AddStreams(AVFormatContext* output) {
   streamMap_.assign(input_->nb_streams, -1);
   lastDts_.clear();
+  shortestDuration_.clear();
+  held_.clear();
+  heldValid_.clear();
+  inputIndex_.clear();
   for (unsigned i = 0; i < input_->nb_streams; ++i) {
     const AVStream* in = input_->streams[i];
     const AVMediaType type = in->codecpar->codec_type;
@@ -178,6 +216,10 @@ bool Rewriter::AddStreams(AVFormatContext* output) {
     }
     streamMap_[i] = out->index;
     lastDts_.push_back(AV_NOPTS_VALUE);
+    shortestDuration_.push_back(0);
+    held_.push_back(av::MakePacket());
+    heldValid_.push_back(false);
+    inputIndex_.push_back(static_cast<int>(i));
   }
   return output->nb_streams > 0;
 }
@@ -188,12 +230,7 @@ bool Rewriter::FixTimestamps(AVPacket* packet, int inIndex, const AVStream* out)
   if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
   if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
   if (packet->dts == AV_NOPTS_VALUE) return false;
-  const AVStream* in = input_->streams[inIndex];
-  if (packet->duration <= 0) {
-    const AVRational rate = in->avg_frame_rate.num > 0 ? in->avg_frame_rate : in->r_frame_rate;
-    packet->duration = NominalPacketDuration(*in->codecpar, rate, in->time_base);
-  }
-  av_packet_rescale_ts(packet, in->time_base, out->time_base);
+  av_packet_rescale_ts(packet, input_->streams[inIndex]->time_base, out->time_base);
   // Times that rounding to the new time base made equal move up a tick.
   std::int64_t& last = lastDts_[out->index];
   if (last != AV_NOPTS_VALUE && packet->dts <= last) {
@@ -202,6 +239,43 @@ bool Rewriter::FixTimestamps(AVPacket* packet, int inIndex, const AVStream* out)
   }
   last = packet->dts;
   return true;
+}
+
+int Rewriter::WriteHeld(AVFormatContext* output, FileSink& sink, int out, std::int64_t nextDts) {
+  AVPacket* held = held_[out].get();
+  heldValid_[out] = false;
+  const AVStream* stream = output->streams[out];
+  // A packet without a duration lasts until the next one; the last one as
+  // long as the shortest before it (one picture, even when pictures were
+  // dropped), or as the stream's stated rate says.
+  std::int64_t& shortest = shortestDuration_[out];
+  if (held->duration <= 0) {
+    if (nextDts != AV_NOPTS_VALUE) {
+      held->duration = nextDts - held->dts;
+    } else if (shortest > 0) {
+      held->duration = shortest;
+    } else {
+      const AVStream* in = input_->streams[inputIndex_[out]];
+      const AVRational rate = in->r_frame_rate.num > 0 ? in->r_frame_rate : in->avg_frame_rate;
+      held->duration = NominalPacketDuration(*stream->codecpar, rate, stream->time_base);
+    }
+  }
+  if (shortest <= 0 || held->duration < shortest) shortest = held->duration;
+  const std::uint8_t* data = held->data;
+  const int size = held->size;
+  // Fragments hold each track's samples together; writing them in file
+  // order keeps long chunks and a small index.
+  const int written = format_.fragmented ? av_write_frame(output, held)
+                                          : av_interleaved_write_frame(output, held);
+  av_packet_unref(held);
+  if (sink.error() != 0) return AVERROR(sink.error());
+  if (written < 0) return written;
+  if (copier_ && !copier_->Settle(data, size)) {
+    // The muxer did not write the packet's data as it was given.
+    copyBroken_ = true;
+    return AVERROR_BUG;
+  }
+  return 0;
 }
 
 void Rewriter::ReportProgress() {
@@ -220,7 +294,13 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
   av::PacketPtr packet = av::MakePacket();
   int read = 0;
   int count = 0;
-  while ((read = av_read_frame(input_.get(), packet.get())) >= 0) {
+  // Each stream's last packet is held back until the next one shows how
+  // long it lasts.
+  for (;;) {
+    if (copier_) copier_->SetSkipping(true);
+    read = av_read_frame(input_.get(), packet.get());
+    if (copier_) copier_->SetSkipping(false);
+    if (read < 0) break;
     const int in = packet->stream_index;
     const int out = in < static_cast<int>(streamMap_.size()) ? streamMap_[in] : -1;
     // A packet cut short by the end of the file (a torn end) is dropped.
@@ -228,14 +308,15 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
     if (out >= 0 && whole && FixTimestamps(packet.get(), in, output->streams[out])) {
       packet->stream_index = out;
       packet->pos = -1;
-      // Fragments hold each track's samples together; writing them in file
-      // order keeps long chunks and a small index.
-      const int written = format_.fragmented ? av_write_frame(output, packet.get())
-                                              : av_interleaved_write_frame(output, packet.get());
-      if (sink.error() != 0) return AVERROR(sink.error());
-      if (written < 0) return written;
+      if (heldValid_[out]) {
+        if (const int ret = WriteHeld(output, sink, out, packet->dts); ret < 0) return ret;
+      }
+      av_packet_move_ref(held_[out].get(), packet.get());
+      heldValid_[out] = true;
+    } else {
+      if (copier_) copier_->Forget(packet->data, packet->size);
+      av_packet_unref(packet.get());
     }
-    av_packet_unref(packet.get());
     if (++count % 64 == 0) ReportProgress();
   }
   if (read != AVERROR_EOF) {
@@ -243,18 +324,32 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
     LOG(INFO) << path_ << ": reading stopped at byte " << avio_tell(input_->pb) << " ("
               << av::ErrorText(read) << "); the packets before it are kept";
   }
-  return 0;
+  // The held packets, earliest first.
+  for (;;) {
+    int first = -1;
+    for (int out = 0; out < static_cast<int>(held_.size()); ++out) {
+      if (!heldValid_[out]) continue;
+      if (first < 0 || av_compare_ts(held_[out]->dts, output->streams[out]->time_base,
+                                     held_[first]->dts, output->streams[first]->time_base) < 0) {
+        first = out;
+      }
+    }
+    if (first < 0) return 0;
+    if (const int ret = WriteHeld(output, sink, first, AV_NOPTS_VALUE); ret < 0) return ret;
+  }
 }
 
-int Rewriter::Attempt(int fd, bool faststart) {
+int Rewriter::Attempt(int fd, bool copyInKernel) {
   if (::ftruncate(fd, 0) != 0) return AVERROR(errno);
-  if (!OpenInput()) return AVERROR_INVALIDDATA;
+  if (!OpenInput(copyInKernel)) return AVERROR_INVALIDDATA;
   AVFormatContext* context = nullptr;
   const int made = avformat_alloc_output_context2(&context, nullptr, format_.muxer, path_.c_str());
   MuxerPtr output(context);
   if (made < 0 || !output) return made < 0 ? made : AVERROR(ENOMEM);
   FileSink sink;
   if (const int ret = sink.Attach(fd, kOutputBufferBytes, false); ret < 0) return ret;
+  sink.StartWriteback(kWritebackBytes);
+  sink.WriteThrough(copier_.get());
   output->pb = sink.io();
   output->flags |= AVFMT_FLAG_CUSTOM_IO;
   if (!AddStreams(output.get())) {
@@ -263,16 +358,18 @@ int Rewriter::Attempt(int fd, bool faststart) {
   }
   AVDictionary* options = nullptr;
   if (format_.fragmented) {
-    if (faststart) {
-      av_dict_set(&options, "movflags", "+faststart", 0);
-    } else {
-      av_dict_set_int(&options, "moov_size", MoovReserveBytes(), 0);
-    }
+    // The index goes in front, into room reserved for it, so that the data
+    // is written once.
+    if (moovReserveBytes_ == 0) moovReserveBytes_ = MoovReserveBytes();
+    av_dict_set_int(&options, "moov_size", moovReserveBytes_, 0);
   }
   int ret = avformat_write_header(output.get(), &options);
   av_dict_free(&options);
   if (ret >= 0) ret = CopyPackets(output.get(), sink);
-  if (ret >= 0) ret = av_write_trailer(output.get());
+  if (ret >= 0) {
+    ret = av_write_trailer(output.get());
+    moovTooSmall_ = format_.fragmented && ret == AVERROR(EINVAL);
+  }
   if (sink.error() != 0) return AVERROR(sink.error());
   if (ret >= 0) sink.Flush();
   if (sink.error() != 0) return AVERROR(sink.error());
@@ -287,12 +384,20 @@ RewriteResult Rewriter::Run() {
     result_.error = "cannot write into folder " + FolderOf(path_) + ": " + ErrnoText(err);
     return result_;
   }
-  int ret = Attempt(file.fd(), false);
-  if (ret == AVERROR(EINVAL) && format_.fragmented && result_.error.empty()) {
-    // The index did not fit the room reserved for it: let the muxer move the
-    // data behind it instead (a second pass over the file).
-    LOG(INFO) << path_ << ": the index needs more room than reserved; rewriting with a second pass";
-    ret = Attempt(file.fd(), true);
+  bool copyInKernel = options_.copyInKernel && format_.fragmented;
+  int ret = 0;
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    moovTooSmall_ = copyBroken_ = false;
+    ret = Attempt(file.fd(), copyInKernel);
+    if (copyBroken_) {
+      LOG(WARNING) << path_ << ": copying in the kernel went wrong; rewriting by reading the data";
+      copyInKernel = false;
+    } else if (moovTooSmall_) {
+      LOG(INFO) << path_ << ": the index needs more room than " << moovReserveBytes_ << " bytes";
+      moovReserveBytes_ *= 2;
+    } else {
+      break;
+    }
   }
   if (ret < 0) {
     if (result_.error.empty()) {
@@ -304,27 +409,35 @@ RewriteResult Rewriter::Run() {
     }
     return result_;
   }
+  const auto written = Clock::now();
   if (const int err = file.Commit(path_); err != 0) {
     result_.writeFailed = true;
     result_.error = "cannot replace " + path_ + ": " + ErrnoText(err);
     return result_;
   }
-  if (progress_ && Clock::now() - startTime_ >= std::chrono::milliseconds(500)) progress_(1.0);
+  const auto done = Clock::now();
+  if (progress_ && done - startTime_ >= std::chrono::milliseconds(500)) progress_(1.0);
+  using Ms = std::chrono::milliseconds;
+  LOG(INFO) << "rewrote " << path_ << " (" << inputBytes_ << " bytes) in "
+            << std::chrono::duration_cast<Ms>(done - startTime_).count() << " ms, of which "
+            << std::chrono::duration_cast<Ms>(done - written).count() << " ms syncing";
   result_.ok = true;
+  result_.copiedInKernel = copyInKernel;
   return result_;
 }
 
 }  // namespace
 
 RewriteResult RewriteRecording(const std::string& path,
-                               const std::function<void(double)>& progress) {
+                               const std::function<void(double)>& progress,
+                               const RewriteOptions& options) {
   const OutputFormat* format = OutputFormatForPath(path);
   if (format == nullptr) {
     RewriteResult result;
     result.error = "cannot rewrite " + path + ": not a recording's file type";
     return result;
   }
-  return Rewriter(path, *format, progress).Run();
+  return Rewriter(path, *format, progress, options).Run();
 }
 
 }  // namespace tarn

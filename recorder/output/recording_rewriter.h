@@ -24,12 +24,21 @@ struct RewriteResult {
   // is intact and the rewrite may succeed later. Otherwise a failure means
   // the old file cannot be read.
   bool writeFailed = false;
+  // The pictures' data was copied in the kernel (RewriteOptions).
+  bool copiedInKernel = false;
   std::string error;
+};
+
+struct RewriteOptions {
+  // MP4 / MOV: copy the pictures' data file to file in the kernel instead of
+  // reading and writing it (see SourceCopier); the result is the same.
+  bool copyInKernel = true;
 };
 
 // `progress` (0..1) is called when the rewrite has taken longer than half a
 // second, then about ten times a second.
 RewriteResult RewriteRecording(const std::string& path,
-                               const std::function<void(double)>& progress = {});
+                               const std::function<void(double)>& progress = {},
+                               const RewriteOptions& options = {});
 
 }  // namespace tarn
