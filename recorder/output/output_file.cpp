@@ -63,6 +63,7 @@ OutputFile::~OutputFile() {
     // No trailer: the muxer's buffers are dropped, what reached the file
     // stays playable and marked, and recovery finishes it.
     LOG(WARNING) << path_ << " was not finished; it is left for recovery";
+    asf_.reset();
     muxer_.reset();
     sink_.Close(true);
   }
@@ -111,6 +112,9 @@ int OutputFile::AddStream(const AVCodecContext* encoder) {
   }
   StreamState state;
   state.encoderTimeBase = encoder->time_base;
+  if (encoder->codec_type == AVMEDIA_TYPE_AUDIO && encoder->sample_rate > 0) {
+    state.primingUs = av_rescale(encoder->initial_padding, 1000000, encoder->sample_rate);
+  }
   state.defaultDuration =
       NominalPacketDuration(*stream->codecpar, encoder->framerate, encoder->time_base);
   streams_.push_back(state);
@@ -163,7 +167,12 @@ int OutputFile::WriteHeader() {
     av_dict_set(&options, "cluster_time_limit", kClusterTimeLimitMs, 0);
   }
   muxer_->max_interleave_delta = kMaxInterleaveDeltaUs;
-  const int ret = avformat_write_header(muxer_.get(), &options);
+  int ret = 0;
+  if (std::string(format_->muxer) == "asf") {
+    ret = StartAsf();
+  } else {
+    ret = avformat_write_header(muxer_.get(), &options);
+  }
   av_dict_free(&options);
   if (ret >= 0) sink_.Flush();
   if (sink_.error() != 0) {
@@ -172,6 +181,23 @@ int OutputFile::WriteHeader() {
   }
   if (ret < 0) error_ = "cannot write the header of " + path_ + ": " + av::ErrorText(ret);
   return ret;
+}
+
+int OutputFile::StartAsf() {
+  asf_ = std::make_unique<AsfWriter>(sink_.io());
+  // ASF times cannot be negative: every stream moves later by the sound
+  // encoder's priming, which keeps them in step.
+  std::int64_t primingUs = 0;
+  for (unsigned i = 0; i < muxer_->nb_streams; ++i) {
+    AVStream* stream = muxer_->streams[i];
+    stream->time_base = AsfWriter::kTimeBase;
+    primingUs = std::max(primingUs, streams_[i].primingUs);
+    if (const int ret = asf_->AddStream(*stream->codecpar, stream->avg_frame_rate); ret < 0) {
+      return ret;
+    }
+  }
+  asfShiftMs_ = (primingUs + 999) / 1000;
+  return asf_->WriteHeader();
 }
 
 int OutputFile::Open() {
@@ -248,7 +274,14 @@ bool OutputFile::Write(AVPacket* packet, int index) {
                                           AVRational{1, 1000000});
   av_packet_rescale_ts(packet, stream.encoderTimeBase, muxer_->streams[index]->time_base);
   packet->stream_index = index;
-  const int written = av_interleaved_write_frame(muxer_.get(), packet);
+  int written = 0;
+  if (asf_) {
+    packet->pts += asfShiftMs_;
+    packet->dts += asfShiftMs_;
+    written = asf_->WritePacket(*packet, index);
+  } else {
+    written = av_interleaved_write_frame(muxer_.get(), packet);
+  }
   av_packet_unref(packet);
   if (sink_.error() != 0) {
     Fail(sink_.error(), "write");
@@ -277,7 +310,7 @@ bool OutputFile::Write(AVPacket* packet, int index) {
 bool OutputFile::FinishWriting() {
   bool complete = false;
   if (!failed_.load()) {
-    const int ret = av_write_trailer(muxer_.get());
+    const int ret = asf_ ? asf_->WriteTrailer() : av_write_trailer(muxer_.get());
     if (sink_.error() != 0) {
       Fail(sink_.error(), "write");
     } else if (ret < 0) {
@@ -289,6 +322,7 @@ bool OutputFile::FinishWriting() {
     }
   }
   // After a failure the muxer's idea of the file is wrong; no trailer then.
+  asf_.reset();
   muxer_.reset();
   if (const int err = sink_.Close(true); err != 0 && complete) {
     Fail(err, "write");
@@ -314,7 +348,7 @@ bool OutputFile::Finish(const std::function<void(double)>& progress) {
   bool keepMarker = false;
   // A fragmented file becomes a regular one; a file whose writing failed is
   // rewritten from what reached the disk (its end torn, its index missing).
-  if (format_->fragmented || !complete) {
+  if (format_->rewrittenWhenFinished || !complete) {
     const RewriteResult rewritten = RewriteRecording(path_, progress);
     ok = rewritten.ok;
     if (!ok) {

@@ -37,6 +37,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "recorder/output/asf_writer.h"
 #include "recorder/output/file_sink.h"
 #include "recorder/output/output_format.h"
 #include "recorder/output/recording_marker.h"
@@ -100,11 +102,14 @@ class OutputFile {
     // Added to the stream's times (see Write); in encoderTimeBase.
     std::int64_t offset = 0;
     bool started = false;
+    // Sound the encoder puts before the first sample (its priming), in us.
+    std::int64_t primingUs = 0;
   };
 
   bool PrepareFolder();
   bool OpenFile();
   int WriteHeader();
+  int StartAsf();
   void Fail(int err, const char* doing);
   bool FixTimestamps(AVPacket* packet, StreamState& stream);
   bool FinishWriting();
@@ -116,6 +121,9 @@ class OutputFile {
   const OutputFormat* format_ = nullptr;
   MuxerPtr muxer_;
   FileSink sink_;
+  // ASF (.wmv) is written by this writer; muxer_ then only holds the streams.
+  std::unique_ptr<AsfWriter> asf_;
+  std::int64_t asfShiftMs_ = 0;
   RecordingMarker marker_;
   std::vector<StreamState> streams_;
   // Written by the writing thread, read by any thread.

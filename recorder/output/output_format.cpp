@@ -11,10 +11,13 @@ const OutputFormat* OutputFormatForPath(const std::string& path) {
     const char* extension;
     OutputFormat format;
   } kFormats[] = {
-      {"mp4", {"mp4", "mov", true}},          {"mov", {"mov", "mov", true}},
-      {"mkv", {"matroska", "matroska", false}}, {"flv", {"flv", "flv", false}},
-      {"wmv", {"asf", "asf", false}},          {"asf", {"asf", "asf", false}},
-      {"avi", {"avi", "avi", false}},
+      {"mp4", {"mp4", "mov", true, true}},
+      {"mov", {"mov", "mov", true, true}},
+      {"mkv", {"matroska", "matroska", false, false}},
+      {"flv", {"flv", "flv", false, false}},
+      {"wmv", {"asf", "asf", false, false}},
+      {"asf", {"asf", "asf", false, false}},
+      {"avi", {"avi", "avi", false, false}},
   };
   const auto dot = path.rfind('.');
   const auto slash = path.rfind('/');

@@ -17,6 +17,8 @@ struct OutputFormat {
   // MP4 and MOV: fragmented while recording, made a regular fast-start file
   // when finished.
   bool fragmented;
+  // Rewritten when finished (see RewriteRecording): MP4 and MOV.
+  bool rewrittenWhenFinished;
 };
 
 // The format for the extension of `path` (case does not matter); null for an

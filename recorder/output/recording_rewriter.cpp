@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "recorder/ffmpeg_holders.h"
+#include "recorder/output/asf_writer.h"
 #include "recorder/output/file_sink.h"
 #include "recorder/output/output_format.h"
 #include "recorder/output/recording_marker.h"
@@ -122,6 +124,8 @@ class Rewriter {
   std::vector<av::PacketPtr> held_;
   std::vector<bool> heldValid_;
   std::vector<int> inputIndex_;
+  // ASF is written by this writer instead of FFmpeg's muxer.
+  std::unique_ptr<AsfWriter> asf_;
   Clock::time_point startTime_;
   Clock::time_point lastProgress_;
 };
@@ -265,8 +269,9 @@ int Rewriter::WriteHeld(AVFormatContext* output, FileSink& sink, int out, std::i
   const int size = held->size;
   // Fragments hold each track's samples together; writing them in file
   // order keeps long chunks and a small index.
-  const int written = format_.fragmented ? av_write_frame(output, held)
-                                          : av_interleaved_write_frame(output, held);
+  const int written = asf_                  ? asf_->WritePacket(*held, out)
+                      : format_.fragmented ? av_write_frame(output, held)
+                                           : av_interleaved_write_frame(output, held);
   av_packet_unref(held);
   if (sink.error() != 0) return AVERROR(sink.error());
   if (written < 0) return written;
@@ -363,10 +368,24 @@ int Rewriter::Attempt(int fd, bool copyInKernel) {
     if (moovReserveBytes_ == 0) moovReserveBytes_ = MoovReserveBytes();
     av_dict_set_int(&options, "moov_size", moovReserveBytes_, 0);
   }
-  int ret = avformat_write_header(output.get(), &options);
+  int ret = 0;
+  asf_.reset();
+  if (std::string_view(format_.muxer) == "asf") {
+    asf_ = std::make_unique<AsfWriter>(sink.io());
+    for (unsigned i = 0; i < output->nb_streams && ret >= 0; ++i) {
+      AVStream* stream = output->streams[i];
+      stream->time_base = AsfWriter::kTimeBase;
+      ret = asf_->AddStream(*stream->codecpar, stream->avg_frame_rate);
+    }
+    if (ret >= 0) ret = asf_->WriteHeader();
+  } else {
+    ret = avformat_write_header(output.get(), &options);
+  }
   av_dict_free(&options);
   if (ret >= 0) ret = CopyPackets(output.get(), sink);
-  if (ret >= 0) {
+  if (ret >= 0 && asf_) {
+    ret = asf_->WriteTrailer();
+  } else if (ret >= 0) {
     ret = av_write_trailer(output.get());
     moovTooSmall_ = format_.fragmented && ret == AVERROR(EINVAL);
   }
