@@ -113,7 +113,9 @@ int OutputFile::AddStream(const AVCodecContext* encoder) {
   StreamState state;
   state.encoderTimeBase = encoder->time_base;
   if (encoder->codec_type == AVMEDIA_TYPE_AUDIO && encoder->sample_rate > 0) {
-    state.primingUs = av_rescale(encoder->initial_padding, 1000000, encoder->sample_rate);
+    // Rounded as the packets' times will be, so that the sound starts at 0.
+    state.primingMs = av_rescale_q(encoder->initial_padding, AVRational{1, encoder->sample_rate},
+                                   AsfWriter::kTimeBase);
   }
   state.defaultDuration =
       NominalPacketDuration(*stream->codecpar, encoder->framerate, encoder->time_base);
@@ -187,16 +189,15 @@ int OutputFile::StartAsf() {
   asf_ = std::make_unique<AsfWriter>(sink_.io());
   // ASF times cannot be negative: every stream moves later by the sound
   // encoder's priming, which keeps them in step.
-  std::int64_t primingUs = 0;
+  asfShiftMs_ = 0;
   for (unsigned i = 0; i < muxer_->nb_streams; ++i) {
     AVStream* stream = muxer_->streams[i];
     stream->time_base = AsfWriter::kTimeBase;
-    primingUs = std::max(primingUs, streams_[i].primingUs);
+    asfShiftMs_ = std::max(asfShiftMs_, streams_[i].primingMs);
     if (const int ret = asf_->AddStream(*stream->codecpar, stream->avg_frame_rate); ret < 0) {
       return ret;
     }
   }
-  asfShiftMs_ = (primingUs + 999) / 1000;
   return asf_->WriteHeader();
 }
 

@@ -102,8 +102,8 @@ class OutputFile {
     // Added to the stream's times (see Write); in encoderTimeBase.
     std::int64_t offset = 0;
     bool started = false;
-    // Sound the encoder puts before the first sample (its priming), in us.
-    std::int64_t primingUs = 0;
+    // Sound the encoder puts before the first sample (its priming), in ms.
+    std::int64_t primingMs = 0;
   };
 
   bool PrepareFolder();
