@@ -4,9 +4,12 @@
 // OutputFile, then times Finish: the fragmented MP4 made a regular fast-start
 // file, or another container's trailer.
 //
-// Usage: output_finish_bench [folder] [seconds] [fps] [video Mb/s] [extension]
-// Defaults: /tmp 300 30 16 mp4. Prints the file size, the writing time and
-// the time from Finish's start to the complete file on disk.
+// Usage: output_finish_bench [folder] [seconds] [fps] [video Mb/s] [extension] [paced]
+// Defaults: /tmp 300 30 16 mp4 0. Prints the file size, the writing time and
+// the time from Finish's start to the complete file on disk. With paced 1
+// the packets come at the pace of the clock, as in a recording, and the
+// longest Write calls are reported (the disk is synced meanwhile by the
+// file's sync thread, not by the writing thread).
 
 #include <glog/logging.h>
 
@@ -14,10 +17,12 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -74,6 +79,7 @@ int main(int argc, char** argv) {
   const int fps = argc > 3 ? std::stoi(argv[3]) : 30;
   const double megabits = argc > 4 ? std::stod(argv[4]) : 16;
   const std::string extension = argc > 5 ? argv[5] : "mp4";
+  const bool paced = argc > 6 && std::string(argv[6]) == "1";
   FLAGS_logtostderr = true;
   google::InitGoogleLogging(argv[0]);
   av_log_set_level(AV_LOG_ERROR);
@@ -94,8 +100,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Random bytes (no zero bytes, so no start codes) to copy packets from: a key picture every 70 is 6 times the
-  // size of the others, and the average gives the asked rate.
+  // Random bytes (no zero bytes, so no start codes inside) to copy packets
+  // from: a key picture every 70 is 6 times the size of the others, and the
+  // average gives the asked rate.
   const auto averageBytes = static_cast<std::int64_t>(megabits * 1e6 / 8 / fps);
   const std::int64_t otherBytes = averageBytes * 70 / 75;
   const std::int64_t keyBytes = otherBytes * 6;
@@ -107,7 +114,9 @@ int main(int argc, char** argv) {
   tarn::av::PacketPtr packet = tarn::av::MakePacket();
   std::int64_t nextSample = -1024;  // the AAC encoder's priming
   const std::int64_t pictures = static_cast<std::int64_t>(seconds) * fps;
+  std::vector<double> writeMs;
   for (std::int64_t slot = 0; slot < pictures; ++slot) {
+    if (paced) std::this_thread::sleep_until(writeStart + std::chrono::microseconds(slot * 1000000 / fps));
     const bool key = slot % 70 == 0;
     const std::int64_t bytes = (key ? keyBytes : otherBytes) + static_cast<std::int64_t>(random() % 4096);
     av_new_packet(packet.get(), static_cast<int>(bytes));
@@ -119,7 +128,10 @@ int main(int argc, char** argv) {
     packet->pts = packet->dts = slot;
     packet->duration = 1;
     if (key) packet->flags |= AV_PKT_FLAG_KEY;
-    if (!output.Write(packet.get(), videoIndex)) {
+    const auto callStart = Clock::now();
+    const bool written = output.Write(packet.get(), videoIndex);
+    writeMs.push_back(Since(callStart) * 1000);
+    if (!written) {
       std::fprintf(stderr, "bench: writing stopped at picture %lld\n", static_cast<long long>(slot));
       break;
     }
@@ -134,6 +146,12 @@ int main(int argc, char** argv) {
     }
   }
   const double writeSeconds = Since(writeStart);
+  if (paced && !writeMs.empty()) {
+    std::sort(writeMs.begin(), writeMs.end());
+    std::printf("paced writing: Write of a picture took %.2f ms at the median, %.2f ms at the 99th "
+                "percentile, %.1f ms at most\n",
+                writeMs[writeMs.size() / 2], writeMs[writeMs.size() * 99 / 100], writeMs.back());
+  }
   // A real recording takes minutes, during which the sync thread keeps the
   // file on disk; here the packets came in a fraction of a second, so the
   // disk is given that time before finishing.

@@ -148,6 +148,9 @@ TEST_F(OutputFileTest, RecoverySkipsALiveRecording) {
     return output.Write(packet, isVideo ? video : audio);
   };
   ASSERT_TRUE(media.EncodeUntil(2.0, write));
+  // Flushed (as for a pause), the live file holds all that was written.
+  ASSERT_TRUE(output.Flush());
+  EXPECT_GE(ReadFile(live).video.decodedPictures, 48);
   const auto sizeBefore = fs::file_size(live);
 
   EXPECT_EQ(RecoverUnfinishedRecordings(dir_), std::vector<std::string>{dead});

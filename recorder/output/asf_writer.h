@@ -44,6 +44,8 @@ class AsfWriter {
   // Writes one packet of stream `index` (pts, dts, duration in ms); the
   // packet stays the caller's.
   int WritePacket(const AVPacket& packet, int index);
+  // Writes the data packet being filled, padded.
+  void Flush() { FlushPacket(); }
   // Writes the last data packet and the index, and fills in the header.
   int WriteTrailer();
 

@@ -16,6 +16,11 @@ extern "C" {
 }
 
 namespace tarn {
+namespace {
+
+constexpr long kSlowSyncMs = 2000;
+
+}  // namespace
 
 FileSink::~FileSink() {
   StopSyncing();
@@ -125,7 +130,14 @@ void FileSink::SyncLoop(int periodMs) {
     lock.unlock();
     // A slow disk blocks only this thread. A failed sync (delayed allocation
     // on a full disk, an I/O error) is a lost write like any other.
+    const auto start = std::chrono::steady_clock::now();
     if (::fdatasync(fd_) != 0 && errno != EINVAL) NoteError(errno);
+    const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start).count();
+    if (tookMs > kSlowSyncMs) {
+      LOG_EVERY_N(WARNING, 10) << "syncing the recording to disk took " << tookMs
+                               << " ms; the disk is slower than the recording";
+    }
     lock.lock();
   }
 }

@@ -308,6 +308,23 @@ bool OutputFile::Write(AVPacket* packet, int index) {
   return true;
 }
 
+bool OutputFile::Flush() {
+  if (failed_.load() || !opened_ || finished_) return false;
+  if (asf_) {
+    asf_->Flush();
+  } else {
+    av_interleaved_write_frame(muxer_.get(), nullptr);
+    av_write_frame(muxer_.get(), nullptr);
+  }
+  lastFlush_ = Clock::now();
+  sink_.Flush();
+  if (sink_.error() != 0) {
+    Fail(sink_.error(), "write");
+    return false;
+  }
+  return true;
+}
+
 bool OutputFile::FinishWriting() {
   bool complete = false;
   if (!failed_.load()) {

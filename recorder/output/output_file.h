@@ -22,10 +22,10 @@
 //    times rise strictly within a stream; a packet that breaks that is
 //    dropped with a warning.
 //  - duration: the packet's length. 0 is taken as one picture at the nominal
-//    frame rate (video) or one frame of samples (sound). For a picture before
-//    a gap (dropped pictures) the engine should set the real length, the
-//    distance to the next picture: MP4/MOV give each sample the distance to
-//    the next one anyway, but the last picture's duration is its own.
+//    frame rate (video) or one frame of samples (sound). Containers keep a
+//    picture on screen until the next one, so dropped pictures (gaps in the
+//    slot numbers) need no longer durations; only the last picture's own
+//    duration ends the file.
 //  - flags: AV_PKT_FLAG_KEY on key pictures (fragments and cues start there).
 //  - data, side data: written as they are; the packet is left blank.
 //
@@ -79,6 +79,10 @@ class OutputFile {
   // call returns false at once without writing.
   bool Write(AVPacket* packet, int index);
   bool failed() const { return failed_.load(); }
+  // Pushes everything written so far into the file, ending the current MP4
+  // fragment or Matroska cluster: for a pause, after which no packet may
+  // come for a long time. False once the file cannot be written.
+  bool Flush();
   // Ends the file: the buffered packets and the trailer are written, an MP4
   // or MOV becomes a regular fast-start file, and the marker goes. `progress`
   // (0..1) is called from this thread when finishing takes longer than half a
