@@ -302,10 +302,16 @@ int Rewriter::CopyPackets(AVFormatContext* output, FileSink& sink) {
   // Each stream's last packet is held back until the next one shows how
   // long it lasts.
   for (;;) {
+    const std::size_t noted = copier_ ? copier_->noted() : 0;
     if (copier_) copier_->SetSkipping(true);
     read = av_read_frame(input_.get(), packet.get());
     if (copier_) copier_->SetSkipping(false);
     if (read < 0) break;
+    if (copier_ && !copier_->NotedWithin(noted, packet->data, packet->size)) {
+      // Something other than the packet's data was skipped.
+      copyBroken_ = true;
+      return AVERROR_BUG;
+    }
     const int in = packet->stream_index;
     const int out = in < static_cast<int>(streamMap_.size()) ? streamMap_[in] : -1;
     // A packet cut short by the end of the file (a torn end) is dropped.

@@ -99,6 +99,14 @@ bool SourceCopier::Settle(const std::uint8_t* data, int size) {
   return complete;
 }
 
+bool SourceCopier::NotedWithin(std::size_t first, const std::uint8_t* data, int size) const {
+  for (std::size_t i = first; i < ranges_.size(); ++i) {
+    const Range& range = ranges_[i];
+    if (range.data < data || range.data + range.size > data + size) return false;
+  }
+  return true;
+}
+
 int SourceCopier::WriteBytes(int fd, std::int64_t offset, const std::uint8_t* data, int size) {
   int done = 0;
   while (done < size) {

@@ -45,6 +45,11 @@ class SourceCopier : public ByteSource {
   bool Settle(const std::uint8_t* data, int size);
   // Forgets the notes for a packet that is not written.
   void Forget(const std::uint8_t* data, int size) { Settle(data, size); }
+  // How many reads are noted; whether those from the `first` on all went
+  // into the packet memory `data`..`data + size` (and not, say, into
+  // something the demuxer reads for itself).
+  std::size_t noted() const { return ranges_.size(); }
+  bool NotedWithin(std::size_t first, const std::uint8_t* data, int size) const;
 
   int WriteAt(int fd, std::int64_t offset, const std::uint8_t* data, int size) override;
 
