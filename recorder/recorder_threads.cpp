@@ -222,7 +222,7 @@ void Recorder::EncodeLoop() {
       // recording stopped, waiting for late sources no longer than their
       // allowance.
       if (audioBus_->Done()) break;
-      LOG_EVERY_N(WARNING, 200) << "DEBUG waiting: position " << audioBus_->position() << " ready " << audioBus_->NextFrameReady(MonotonicNowUs()) << " stop " << timeline_.stopRecordingUs().value_or(-1);
+      LOG_EVERY_N(INFO, 200) << "waiting for the sound up to the stop: at sample " << audioBus_->position();
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
     }

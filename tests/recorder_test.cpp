@@ -243,7 +243,10 @@ TEST_F(RecorderTest, UnwritableFolderFailsTheStartAndLeavesNoThread) {
     const int result = recorder.Start("x.mp4", out_ / "file/sub", "mp4", "mp4", 25, 1);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_NE(result, 0);
-    EXPECT_NE(log.find("cannot open the output file"), std::string::npos) << log;
+    // The cause is named: the folder.
+    EXPECT_EQ(recorder.startProblem(), StartProblem::kFolder);
+    EXPECT_NE(recorder.startError().find(out_ / "file/sub"), std::string::npos) << recorder.startError();
+    EXPECT_NE(log.find(recorder.startError()), std::string::npos) << log;
     EXPECT_EQ(ThreadCount(), threadsBefore);
     // Stop and Resume after a failed start do nothing.
     EXPECT_EQ(recorder.Resume(), 0);

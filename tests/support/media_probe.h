@@ -157,8 +157,11 @@ inline std::vector<RgbPicture> DecodePictures(const std::string& path, int maxPi
 
 
 // Decodes the first audio stream to mono float samples (the channels averaged)
-// at its own rate; `rate` receives that rate.
-inline std::vector<float> DecodeAudioMono(const std::string& path, int& rate) {
+// at its own rate; `rate` receives that rate and `firstSampleSeconds` (when
+// given) the file time of the first sample, priming samples left out as a
+// player leaves them out.
+inline std::vector<float> DecodeAudioMono(const std::string& path, int& rate,
+                                          double* firstSampleSeconds = nullptr) {
   std::vector<float> samples;
   rate = 0;
   AVFormatContext* context = nullptr;
@@ -177,8 +180,14 @@ inline std::vector<float> DecodeAudioMono(const std::string& path, int& rate) {
   rate = decoder->sample_rate;
   AVPacket* packet = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
+  decoder->pkt_timebase = context->streams[index]->time_base;
+  bool first = true;
   auto take = [&]() {
     while (avcodec_receive_frame(decoder, frame) == 0) {
+      if (first && firstSampleSeconds != nullptr && frame->best_effort_timestamp != AV_NOPTS_VALUE) {
+        *firstSampleSeconds = frame->best_effort_timestamp * av_q2d(context->streams[index]->time_base);
+      }
+      first = false;
       const int channels = frame->ch_layout.nb_channels;
       for (int i = 0; i < frame->nb_samples; ++i) {
         float sum = 0;
