@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <csignal>
 #include <ctime>
 #include <memory>
 
@@ -18,6 +19,10 @@
 #include "ui/main/main_wnd.h"
 
 int main(int argc, char** argv) {
+  // A lost display or sound server, or a file grown past the size limit,
+  // must end a recording with an error, not the program.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName("TarnRecorder");
   QApplication::setApplicationDisplayName(QString::fromUtf8(tarn::ui::kMainWindowTitle));

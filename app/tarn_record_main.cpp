@@ -217,8 +217,10 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  // A lost display or sound server must end the recording, not the process.
+  // A lost display or sound server, or a file grown past the size limit,
+  // must end the recording with an error, not the process.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point begin = Clock::now();

@@ -211,7 +211,12 @@ void Recorder::EncodeLoop() {
   frame->height = videoHeight_;
   PictureSlotter slotter(frameRate_);
   bool videoEnded = false;
+  bool flushedForPause = false;
   while (!outputFile_->failed()) {
+    // While paused, what was written so far goes to the disk.
+    const bool paused = timeline_.begun() && !timeline_.running() && !timeline_.stopped();
+    if (paused && !flushedForPause) outputFile_->Flush();
+    flushedForPause = paused;
     // Sound goes out as soon as it is ready; it never holds the pictures up,
     // nor they it: the file's interleaving is the writer's business.
     while (EncodeAudioFrame(MonotonicNowUs())) {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/app_data_dir.h"
+#include "recorder/output/output_file.h"
 #include "platform/global_hot_keys.h"
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
@@ -91,6 +92,11 @@ void CMainWnd::InitWindow() {
   // The recordings folder, created when missing, and its recordings.
   outputDir_ = GetOutputDir(settings_);
   QDir().mkpath(QString::fromStdString(outputDir_));
+  // Recordings a crash left unfinished are finished before they are listed
+  // (nothing to do, at once, after a normal end).
+  for (const std::string& recovered : RecoverUnfinishedRecordings(outputDir_)) {
+    LOG(WARNING) << "finished the interrupted recording " << recovered;
+  }
   fileList_ = std::make_unique<RecordedFileList>(this);
   fileList_->AttachList(kListRecorded, fileListView_);
   // 50 ms after a finished recording's row appears, the list shows it selected.
