@@ -253,6 +253,9 @@ int main(int argc, char** argv) {
     std::cerr << "tarn-record: the recording failed: " << result.reason << "\n";
     return 1;
   }
+  std::fprintf(stderr, "tarn-record: %lld pictures written, %lld lost\n",
+               static_cast<long long>(recorder.videoFrameIndex()),
+               static_cast<long long>(recorder.droppedFrames()));
   std::fprintf(stderr, "tarn-record: file complete %lld ms after the stop\n",
                static_cast<long long>(finishMs));
   std::fflush(stderr);

@@ -5,7 +5,8 @@
 # expected, peak resident memory, and the time from the stop to a complete file.
 #
 # Sound: tarn-record takes the microphone and the system sound mixed (its
-# default) while a tone plays into the speaker and noise into the microphone,
+# default) while a tone plays into the speaker and noise into the microphone
+# (ffmpeg records the picture only, so tarn-record's figures include its sound),
 # and the audio-to-video start offset and end difference are reported, for
 # this recording and for a second one of SYNC_SECONDS (default 120; 0 skips it).
 #
@@ -67,11 +68,11 @@ count_frames() {
   ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
     -of csv=p=0 "$1"
 }
-report() {  # name cpu_seconds rss_kb frames stop_ms
+report() {  # name cpu_seconds rss_kb frames stop_ms lost
   local per_second
   per_second=$(awk -v c="$2" -v s="$SECONDS_TO_RECORD" 'BEGIN { printf "%.3f", c / s }')
-  printf '%-12s cpu/s %-7s frames %5s of %-5s peak RSS %6d MB   stop->file %s ms\n' \
-    "$1" "$per_second" "$4" "$EXPECTED" "$(( $3 / 1024 ))" "$5"
+  printf '%-12s cpu/s %-7s frames %5s of %-5s lost %-4s peak RSS %6d MB   stop->file %s ms\n' \
+    "$1" "$per_second" "$4" "$EXPECTED" "$6" "$(( $3 / 1024 ))" "$5"
 }
 time_field() { awk -F': ' -v k="$2" '$1 ~ k { print $2 }' "$1"; }
 
@@ -85,7 +86,8 @@ OURS_CPU=$(awk -v u="$(time_field "$WORK/ours.time" 'User time')" \
                -v s="$(time_field "$WORK/ours.time" 'System time')" 'BEGIN { print u + s }')
 OURS_RSS=$(time_field "$WORK/ours.time" 'Maximum resident set size')
 OURS_STOP=$(sed -n 's/.*file complete \([0-9]*\) ms after the stop.*/\1/p' "$WORK/ours.err" | tail -n 1)
-report "tarn-record" "$OURS_CPU" "$OURS_RSS" "$(count_frames "$OURS_FILE")" "${OURS_STOP:-?}"
+OURS_LOST=$(sed -n 's/.*pictures written, \([0-9]*\) lost.*/\1/p' "$WORK/ours.err" | tail -n 1)
+report "tarn-record" "$OURS_CPU" "$OURS_RSS" "$(count_frames "$OURS_FILE")" "${OURS_STOP:-?}" "${OURS_LOST:-?}"
 sync_report "$OURS_FILE" "sync ${SECONDS_TO_RECORD}s"
 
 # --- ffmpeg x11grab -----------------------------------------------------------
@@ -101,7 +103,7 @@ FF_CPU=$(awk -v u="$(time_field "$WORK/ffmpeg.time" 'User time')" \
              -v s="$(time_field "$WORK/ffmpeg.time" 'System time')" 'BEGIN { print u + s }')
 FF_RSS=$(time_field "$WORK/ffmpeg.time" 'Maximum resident set size')
 FF_OVER=$(( (END - START) / 1000000 - SECONDS_TO_RECORD * 1000 ))
-report "ffmpeg" "$FF_CPU" "$FF_RSS" "$(count_frames "$WORK/ffmpeg.mp4")" "<=$FF_OVER"
+report "ffmpeg" "$FF_CPU" "$FF_RSS" "$(count_frames "$WORK/ffmpeg.mp4")" "<=$FF_OVER" "-"
 
 awk -v a="$OURS_CPU" -v b="$FF_CPU" 'BEGIN { if (b > 0) printf "cpu ratio tarn-record / ffmpeg: %.2f\n", a / b }'
 

@@ -209,11 +209,27 @@ TEST_F(MainRecordingTest, AStartThatFailsSaysSoAndLeavesTheWindowIdle) {
   QString prompt;
   test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
   Button("recorderStartBtn")->click();
-  EXPECT_EQ(prompt, QString::fromUtf8(kStartFailedText));
+  // The prompt names the cause: the folder, and why it cannot be written.
+  EXPECT_TRUE(prompt.startsWith(QString::fromUtf8(kStartFailedText))) << prompt.toStdString();
+  EXPECT_TRUE(prompt.contains(QString::fromStdString(home_ / "plain-file/videos"))) << prompt.toStdString();
   EXPECT_EQ(window.recordingUiState(), kUiIdle);
   EXPECT_NE(window.recorder().state(), kStateRecording);
   EXPECT_TRUE(Button("recorderStartBtn")->isVisible());
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("高清视频录制软件"));
+}
+
+TEST_F(MainRecordingTest, AFrameRateOutsideTheRangeRecordsAtTheDefault) {
+  for (const char* rate : {"0", "121", "100000"}) {
+    SCOPED_TRACE(rate);
+    settings_.SetString(kVideoFramerate, rate);
+    CMainWnd& window = OpenWindow();
+    Button("recorderStartBtn")->click();
+    EXPECT_EQ(window.recorder().state(), kStateRecording);
+    EXPECT_EQ(window.recorder().frameRate(), kVideoFramerateRecordDefault);
+    test::RunEvents(400);
+    Button("recorderStopBtn")->click();
+    ASSERT_TRUE(window.recorder().WaitUntilFinished(20000));
+  }
 }
 
 TEST_F(MainRecordingTest, AMissingCameraIsPromptedAndNothingStarts) {
@@ -289,6 +305,7 @@ TEST_F(MainRecordingTest, PanelModePlacesThePanelInsideTheWorkArea) {
   EXPECT_EQ(window.panelPosition(), QPoint(0, 0));
   // No panel window to take over: the main window keeps showing the controls.
   EXPECT_FALSE(window.isMinimized());
+  test::RunEvents(500);  // a recording stopped before its first picture holds nothing
   PostMessage(&window, kWmRecordStop, 0, 0);
   ASSERT_TRUE(WaitForRows(1));
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -363,6 +364,45 @@ TEST(CaptureDevicesTest, NamesAreCutToTheirLengthWithoutSplittingACharacter) {
   std::string name;
   EXPECT_TRUE(defaultMicrophoneName(name));
   SetCaptureDevicesForTesting(CaptureCategory::kAudio, std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+std::int64_t ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
+}
+
+TEST_F(RecorderAudioTest, RecordingsWithSoundKeepTheMemoryWhereTheFirstLeftIt) {
+  // Twenty, not a hundred as the muted test does: on an idle sound server each
+  // short recording waits for its first sound to arrive.
+  store_.SetInt(kVoiceSource, 0);
+  Recorder recorder(&listener_, &store_);
+  std::int64_t afterFirstKb = 0;
+  const auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "mem" + std::to_string(i) + ".mp4";
+    ASSERT_EQ(recorder.Start(name, out_.path(), "mp4", "mp4", 30, 1), 0);
+    recorder.Resume();
+    std::this_thread::sleep_for(150ms);
+    recorder.Stop();
+    ASSERT_TRUE(recorder.WaitUntilFinished(20000));
+    std::filesystem::remove(out_.path() + "/" + name);
+    if (i == 0) afterFirstKb = ResidentKb();
+  }
+  std::cout << "  20 recordings in "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count()
+            << " s; resident after the first " << afterFirstKb / 1024 << " MB, after the last "
+            << ResidentKb() / 1024 << " MB" << std::endl;
+  EXPECT_LT(ResidentKb() - afterFirstKb, 20 * 1024);
 }
 
 }  // namespace

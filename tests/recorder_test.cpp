@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <mutex>
 #include <thread>
@@ -373,6 +374,42 @@ TEST_F(RecorderTest, AClickPutsARingIntoThePictures) {
   EXPECT_GE(ringPictures, 5);
   EXPECT_LE(ringPictures, 18);
   EXPECT_EQ(redFar, 0);
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+std::int64_t ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
+}
+
+TEST_F(RecorderTest, AHundredRecordingsKeepTheMemoryWhereTheFirstLeftIt) {
+  Recorder recorder(&listener_, &store_);
+  std::int64_t afterFirstKb = 0;
+  std::int64_t peakKb = 0;
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = "mem" + std::to_string(i) + ".mkv";
+    ASSERT_EQ(recorder.Start(name, out_.path(), "mkv", "matroska", 30, 1), 0);
+    recorder.Resume();
+    std::this_thread::sleep_for(150ms);
+    recorder.Stop();
+    ASSERT_TRUE(recorder.WaitUntilFinished(20000));
+    std::filesystem::remove(out_.path() + "/" + name);
+    const std::int64_t kb = ResidentKb();
+    if (i == 0) afterFirstKb = kb;
+    peakKb = std::max(peakKb, kb);
+  }
+  std::cout << "  resident after the first recording " << afterFirstKb / 1024 << " MB, peak "
+            << peakKb / 1024 << " MB, after the last " << ResidentKb() / 1024 << " MB" << std::endl;
+  EXPECT_LT(ResidentKb() - afterFirstKb, 20 * 1024);
 }
 
 }  // namespace
