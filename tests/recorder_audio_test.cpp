@@ -407,3 +407,84 @@ TEST_F(RecorderAudioTest, RecordingsWithSoundKeepTheMemoryWhereTheFirstLeftIt) {
 
 }  // namespace
 }  // namespace tarn
+
+#include "tests/support/private_x_server.h"
+#include "tests/support/sound_capture_support.h"
+
+namespace tarn {
+namespace {
+
+// A flash on the screen and a tone from the speaker at the same moment are
+// found together in the file: within 20 ms, at the start of a recording and
+// (with TARN_SYNC_SECONDS=600, as the test command sets it) after ten
+// minutes. The recording is of an X server of the test's own, so its flashes
+// disturb no other test; the tone goes through a playback stream whose
+// latency tells when it is heard, and the flash is shown at that moment.
+TEST_F(RecorderAudioTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
+  const char* longSetting = std::getenv("TARN_SYNC_SECONDS");
+  const double lastEventAt = longSetting != nullptr ? std::atof(longSetting) : 0;
+  test::PrivateXServer x;
+  std::string whyNot;
+  if (!x.Start("640x480x24", whyNot)) GTEST_SKIP() << "no X server of our own: " << whyNot;
+  test::ScopedEnv display("DISPLAY", x.displayName());
+  auto root = [](const char* colour) {
+    return std::system((std::string("xsetroot -solid ") + colour).c_str()) == 0;
+  };
+  ASSERT_TRUE(root("black"));
+  constexpr int kFps = 60;
+  store_.SetInt(kVoiceSource, 2);
+  store_.SetInt(kMouseCheck, 0);
+  store_.SetInt(kRegionOffsetX, 200);
+  store_.SetInt(kRegionOffsetY, 200);
+  Recorder recorder(&listener_, &store_);
+  ASSERT_EQ(recorder.Start("together.mkv", out_.path(), "mkv", "matroska", kFps, 1), 0);
+  recorder.Resume();
+  const auto begin = std::chrono::steady_clock::now();
+
+  std::vector<double> events = {2.5};
+  if (lastEventAt > 5) events.push_back(lastEventAt);
+  struct Shown {
+    std::int64_t flashUs;  // the middle of the time xsetroot took
+    std::int64_t toneUs;   // when the tone was heard
+  };
+  std::vector<Shown> shown;
+  for (double at : events) {
+    std::this_thread::sleep_until(begin + std::chrono::duration<double>(at - 0.7));
+    test::TonePlayer player("speaker", 48000, 0.5, 0.4);
+    // The flash goes up when the tone is heard.
+    while (player.toneHeardUs() == 0 && !player.done()) std::this_thread::sleep_for(1ms);
+    ASSERT_NE(player.toneHeardUs(), 0) << "the tone could not be played";
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(player.toneHeardUs())));
+    const std::int64_t before = MonotonicNowUs();
+    ASSERT_TRUE(root("white"));
+    const std::int64_t after = MonotonicNowUs();
+    shown.push_back({(before + after) / 2, player.toneHeardUs()});
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(root("black"));
+    while (!player.done()) std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_until(begin + std::chrono::duration<double>(events.back() + 1.5));
+  recorder.Stop();
+  ASSERT_TRUE(recorder.WaitUntilFinished(20000));
+  ASSERT_TRUE(recorder.lastFinishOk());
+
+  const std::string path = out_.path() + "/together.mkv";
+  const std::vector<double> flashes = test::WhiteRunStarts(path);
+  const std::vector<double> tones = test::ToneOnsets(path);
+  ASSERT_EQ(flashes.size(), shown.size());
+  ASSERT_EQ(tones.size(), shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    // The flash was shown somewhere in the frame interval before the picture
+    // that shows it: its best estimate is half an interval earlier.
+    const double flashInFile = flashes[i] - 0.5 / kFps;
+    const double measured = tones[i] - flashInFile;
+    const double expected = (shown[i].toneUs - shown[i].flashUs) / 1e6;
+    std::cout << "  event at " << events[i] << " s: flash at " << flashes[i] << " s, tone at "
+              << tones[i] << " s in the file; tone after flash " << measured * 1000
+              << " ms, shown " << expected * 1000 << " ms apart" << std::endl;
+    EXPECT_NEAR(measured, expected, 0.020);
+  }
+}
+
+}  // namespace
+}  // namespace tarn

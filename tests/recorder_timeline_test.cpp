@@ -21,59 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Start times (seconds in the file) of the runs of white pictures.
-std::vector<double> FlashTimes(const std::string& path) {
-  std::vector<double> times;
-  AVFormatContext* context = nullptr;
-  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return times;
-  avformat_find_stream_info(context, nullptr);
-  const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  const AVCodecParameters* par = context->streams[index]->codecpar;
-  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-  av::CodecContextPtr decoder(avcodec_alloc_context3(codec));
-  avcodec_parameters_to_context(decoder.get(), par);
-  decoder->pkt_timebase = context->streams[index]->time_base;
-  avcodec_open2(decoder.get(), codec, nullptr);
-  av::PacketPtr packet = av::MakePacket();
-  av::FramePtr frame = av::MakeFrame();
-  bool white = false;
-  auto take = [&] {
-    while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-      const bool isWhite = frame->data[0][frame->linesize[0] * (frame->height / 2) + frame->width / 2] > 150;
-      if (isWhite && !white) {
-        times.push_back(frame->best_effort_timestamp * av_q2d(context->streams[index]->time_base));
-      }
-      white = isWhite;
-      av_frame_unref(frame.get());
-    }
-  };
-  while (av_read_frame(context, packet.get()) >= 0) {
-    if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet.get()) >= 0) take();
-    av_packet_unref(packet.get());
-  }
-  avcodec_send_packet(decoder.get(), nullptr);
-  take();
-  avformat_close_input(&context);
-  return times;
-}
-
-// Start times (seconds in the file) of the beeps.
-std::vector<double> BeepTimes(const std::string& path) {
-  double start = 0;
-  int rate = 0;
-  const std::vector<float> samples = test::DecodeAudioMono(path, rate, &start);
-  std::vector<double> times;
-  if (rate == 0) return times;
-  const std::size_t window = static_cast<std::size_t>(rate / 500);  // 2 ms
-  bool beeping = false;
-  for (std::size_t w = 0; w + window <= samples.size(); w += window) {
-    const bool loud = test::TonePower(samples, w, w + window, 1000, rate) > 1e-3;
-    if (loud && !beeping) times.push_back(start + static_cast<double>(w) / rate);
-    beeping = loud;
-  }
-  return times;
-}
-
 class RecorderTimelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -173,8 +120,8 @@ void ExpectBeepsAndFlashesAt(const std::vector<double>& beeps, const std::vector
 
 TEST_F(RecorderTimelineTest, SoundAndPicturesCapturedTogetherLandTogether) {
   const Result result = Record("mkv", 4.3);
-  const std::vector<double> beeps = BeepTimes(result.path);
-  const std::vector<double> flashes = FlashTimes(result.path);
+  const std::vector<double> beeps = test::ToneOnsets(result.path);
+  const std::vector<double> flashes = test::WhiteRunStarts(result.path);
   std::cout << "  begin " << result.beginSeconds << " beeps";
   for (double b : beeps) std::cout << " " << b;
   std::cout << " flashes";
@@ -211,8 +158,8 @@ TEST_F(RecorderTimelineTest, AMisbehavingSoundSourceIsSilenceWhereItCapturedNoth
     ASSERT_TRUE(video && audio);
     EXPECT_NEAR(video->endSeconds, 5.6, 0.1);
     EXPECT_NEAR(audio->endSeconds, 5.6, 0.1);
-    const std::vector<double> beeps = BeepTimes(result.path);
-    const std::vector<double> flashes = FlashTimes(result.path);
+    const std::vector<double> beeps = test::ToneOnsets(result.path);
+    const std::vector<double> flashes = test::WhiteRunStarts(result.path);
     const double begin = result.beginSeconds;
     std::cout << "  " << c.what << ": begin " << begin << " video from " << video->startSeconds
               << " audio from " << audio->startSeconds << " beeps";
@@ -237,7 +184,7 @@ TEST_F(RecorderTimelineTest, ADriftingSoundClockIsCorrectedWithoutJumps) {
   test::SoundFaults faults;
   faults.clockRatio = 1.0 / 1.0004;
   const Result result = Record("mkv", 20.5, faults, 10);
-  const std::vector<double> beeps = BeepTimes(result.path);
+  const std::vector<double> beeps = test::ToneOnsets(result.path);
   ASSERT_GE(beeps.size(), 19u);
   const double begin = result.beginSeconds;
   double worst = 0;
@@ -257,7 +204,7 @@ TEST_F(RecorderTimelineTest, APauseCutsBothTracksAtTheSameMoment) {
   ASSERT_TRUE(video);
   EXPECT_NEAR(video->endSeconds, 3.2, 0.1);
   const double begin = result.beginSeconds;
-  ExpectBeepsAndFlashesAt(BeepTimes(result.path), FlashTimes(result.path),
+  ExpectBeepsAndFlashesAt(test::ToneOnsets(result.path), test::WhiteRunStarts(result.path),
                           [begin](int k) -> std::optional<double> {
                             const double at = k - begin;
                             if (at < 0 || (at >= 1.3 && at < 3.1)) return std::nullopt;

@@ -17,6 +17,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "recorder/ffmpeg_holders.h"
 #include "tests/support/command_output.h"
 
 namespace tarn::test {
@@ -235,6 +236,59 @@ inline double BandPower(const std::vector<float>& samples, std::size_t begin, st
   double total = 0;
   for (double f = low; f <= high; f += step) total += TonePower(samples, begin, end, f, rate);
   return total;
+}
+
+// Start times (seconds in the file) of the runs of white pictures.
+inline std::vector<double> WhiteRunStarts(const std::string& path) {
+  std::vector<double> times;
+  AVFormatContext* context = nullptr;
+  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return times;
+  avformat_find_stream_info(context, nullptr);
+  const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  const AVCodecParameters* par = context->streams[index]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  av::CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  avcodec_parameters_to_context(decoder.get(), par);
+  decoder->pkt_timebase = context->streams[index]->time_base;
+  avcodec_open2(decoder.get(), codec, nullptr);
+  av::PacketPtr packet = av::MakePacket();
+  av::FramePtr frame = av::MakeFrame();
+  bool white = false;
+  auto take = [&] {
+    while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+      const bool isWhite = frame->data[0][frame->linesize[0] * (frame->height / 2) + frame->width / 2] > 150;
+      if (isWhite && !white) {
+        times.push_back(frame->best_effort_timestamp * av_q2d(context->streams[index]->time_base));
+      }
+      white = isWhite;
+      av_frame_unref(frame.get());
+    }
+  };
+  while (av_read_frame(context, packet.get()) >= 0) {
+    if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet.get()) >= 0) take();
+    av_packet_unref(packet.get());
+  }
+  avcodec_send_packet(decoder.get(), nullptr);
+  take();
+  avformat_close_input(&context);
+  return times;
+}
+
+// Start times (seconds in the file) of the runs of a 1 kHz tone, in 2 ms steps.
+inline std::vector<double> ToneOnsets(const std::string& path) {
+  double start = 0;
+  int rate = 0;
+  const std::vector<float> samples = DecodeAudioMono(path, rate, &start);
+  std::vector<double> times;
+  if (rate == 0) return times;
+  const std::size_t window = static_cast<std::size_t>(rate / 500);  // 2 ms
+  bool beeping = false;
+  for (std::size_t w = 0; w + window <= samples.size(); w += window) {
+    const bool loud = TonePower(samples, w, w + window, 1000, rate) > 1e-3;
+    if (loud && !beeping) times.push_back(start + static_cast<double>(w) / rate);
+    beeping = loud;
+  }
+  return times;
 }
 
 }  // namespace tarn::test

@@ -118,7 +118,7 @@ class TonePlayer {
   bool done() const { return done_; }
   // Valid once done(): false when the stream failed.
   bool played() const { return played_; }
-  std::int64_t toneHeardUs() const { return toneHeardUs_; }
+  std::int64_t toneHeardUs() const { return toneHeardUs_.load(); }
   std::int64_t latencyUs() const { return latencyUs_; }
 
  private:
@@ -180,8 +180,10 @@ class TonePlayer {
   const int rate_;
   const double leadSeconds_;
   const double toneSeconds_;
+  // Written by the player thread just before the tone is written (so a test
+  // may wait for it and act when the tone is heard); 0 until then.
+  std::atomic<std::int64_t> toneHeardUs_{0};
   // Written by the player thread before done_, read by the test after it.
-  std::int64_t toneHeardUs_ = 0;
   std::int64_t latencyUs_ = 0;
   bool played_ = false;
   std::atomic<bool> done_{false};
