@@ -36,20 +36,24 @@ class ScreenGrabber {
   virtual int screenWidth() const = 0;
   virtual int screenHeight() const = 0;
 
-  // Prepares captures of `width` x `height` pixels. False (with a log line)
-  // when the size is not positive or the buffers cannot be made.
-  virtual bool Init(int width, int height) = 0;
+  // Prepares captures of `width` x `height` pixels into `frames` buffers of
+  // one block of memory, each with `headerRoom` bytes before its pixels
+  // (rounded up to a multiple of 16), so that a caller can hand a captured
+  // frame on, header and all, while the next one is captured into another.
+  // False (with a log line) when the size is not positive or the buffers
+  // cannot be made.
+  virtual bool Init(int width, int height, int frames = 1, int headerRoom = 0) = 0;
 
-  // Copies the rectangle whose top-left is (sourceX, sourceY) into the buffer.
-  // A rectangle reaching past the screen is clamped to it (the part outside
-  // stays black). False (with a log line) when the copy fails.
-  virtual bool Capture(int sourceX, int sourceY) = 0;
+  // Copies the rectangle whose top-left is (sourceX, sourceY) into frame
+  // `frame`. A rectangle reaching past the screen is clamped to it (the part
+  // outside stays black). False (with a log line) when the copy fails.
+  virtual bool Capture(int sourceX, int sourceY, int frame = 0) = 0;
 
-  // The last capture: rows top-down, `stride()` bytes apart, 4 bytes per pixel
-  // in the order blue, green, red, unused (little-endian 0x00RRGGBB). Valid
-  // after Init until the next Init or destruction; writable so overlays can be
-  // drawn into it.
-  virtual std::uint8_t* pixels() = 0;
+  // The pixels of a frame: rows top-down, `stride()` bytes apart, 4 bytes per
+  // pixel in the order blue, green, red, unused (little-endian 0x00RRGGBB).
+  // Valid after Init until the next Init or destruction; writable so overlays
+  // can be drawn into it. The frame's header room lies just before them.
+  virtual std::uint8_t* pixels(int frame = 0) = 0;
   virtual int stride() const = 0;
   virtual int width() const = 0;
   virtual int height() const = 0;

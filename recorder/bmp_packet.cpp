@@ -67,33 +67,45 @@ std::size_t BmpFileSize(int width, int height) {
   return kBmpHeaderSize + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
 
-void WriteBmp32(const std::uint8_t* topDownPixels, int width, int height, int stride,
-                std::uint8_t* out) {
-  if (width <= 0 || height <= 0) width = height = 0;
+namespace {
+
+// "BM", the sizes and the 40-byte BITMAPINFOHEADER with `storedHeight`.
+void PutHeader(int width, int height, std::int32_t storedHeight, std::uint8_t* out) {
   std::uint8_t* p = out;
   *p++ = 'B';
   *p++ = 'M';
   p = Put32(p, static_cast<std::uint32_t>(BmpFileSize(width, height)));
   p = Put32(p, 0);  // two reserved words
   p = Put32(p, static_cast<std::uint32_t>(kBmpHeaderSize));
-
-  // BITMAPINFOHEADER: a positive height means the rows are stored bottom-up.
   p = Put32(p, kInfoHeaderSize);
   p = Put32(p, static_cast<std::uint32_t>(width));
-  p = Put32(p, static_cast<std::uint32_t>(height));
+  p = Put32(p, static_cast<std::uint32_t>(storedHeight));
   p = Put16(p, 1);  // planes
   p = Put16(p, kBitsPerPixel);
   p = Put32(p, 0);  // BI_RGB
   // Image size, resolution and colour counts: all 0.
   std::memset(p, 0, kBmpHeaderSize - static_cast<std::size_t>(p - out));
-  p = out + kBmpHeaderSize;
+}
 
+}  // namespace
+
+void WriteBmp32(const std::uint8_t* topDownPixels, int width, int height, int stride,
+                std::uint8_t* out) {
+  if (width <= 0 || height <= 0) width = height = 0;
+  // A positive height means the rows are stored bottom-up.
+  PutHeader(width, height, height, out);
+  std::uint8_t* p = out + kBmpHeaderSize;
   // 32-bit rows need no padding to 4 bytes.
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
   for (int row = height - 1; row >= 0; --row) {
     std::memcpy(p, topDownPixels + static_cast<std::ptrdiff_t>(row) * stride, rowBytes);
     p += rowBytes;
   }
+}
+
+void WriteBmp32TopDownHeader(int width, int height, std::uint8_t* out) {
+  if (width <= 0 || height <= 0) width = height = 0;
+  PutHeader(width, height, -height, out);
 }
 
 }  // namespace tarn

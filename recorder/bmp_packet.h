@@ -1,7 +1,9 @@
 #pragma once
 // Screen pictures travel from the capture thread to the decoder as complete
-// BMP files: "BM", the file size, the pixel offset, a 40-byte header with a
-// positive height (rows bottom-up) and 32 bits per pixel, then the pixels.
+// BMP files: "BM", the file size, the pixel offset, a 40-byte header with the
+// height (positive: rows bottom-up; negative: top-down, as the screen copy
+// lands in the packet without moving a row) and 32 bits per pixel, then the
+// pixels.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,10 @@ std::size_t BmpFileSize(int width, int height);
 // BmpFileSize(width, height) bytes; the rows are stored bottom-up.
 void WriteBmp32(const std::uint8_t* topDownPixels, int width, int height, int stride,
                 std::uint8_t* out);
+
+// Writes only the 54 header bytes of a 32-bit BMP file whose rows follow
+// top-down (a negative height), for pixels already in place after it.
+void WriteBmp32TopDownHeader(int width, int height, std::uint8_t* out);
 
 // The pixels of a BMP file with 32 bits per pixel and no compression.
 struct Bmp32View {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <mutex>
 
 #include "platform/screen_capture.h"
 #include "recorder/bmp_packet.h"
@@ -22,6 +24,54 @@ namespace {
 std::atomic<bool> leftClickPending{false};
 std::atomic<bool> rightClickPending{false};
 
+// Frames of the grabber's memory a picture can be copied into: enough for
+// the packets on their way to the encoder, fewer for very large pictures.
+int FramesFor(int width, int height) {
+  const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+  return bytes > 16u * 1024 * 1024 ? 4 : 8;
+}
+
+// Room before each frame's pixels for the BMP file's 54 header bytes, which
+// end where the pixels begin.
+constexpr int kHeaderRoom = 64;
+
+}  // namespace
+
+struct ScreenSource::FrameRing {
+  std::unique_ptr<platform::ScreenGrabber> grabber;
+  std::mutex lock;
+  std::vector<bool> busy;  // guarded by lock
+
+  // A frame no packet holds; -1 when all are on their way.
+  int Take() {
+    std::lock_guard<std::mutex> guard(lock);
+    for (std::size_t i = 0; i < busy.size(); ++i) {
+      if (!busy[i]) {
+        busy[i] = true;
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
+  }
+  void Give(int frame) {
+    std::lock_guard<std::mutex> guard(lock);
+    busy[static_cast<std::size_t>(frame)] = false;
+  }
+};
+
+namespace {
+
+// What a packet's buffer needs to give its frame back.
+struct FrameLease {
+  std::shared_ptr<void> ring;
+  std::function<void()> release;
+};
+
+void ReleaseFrame(void* opaque, std::uint8_t*) {
+  std::unique_ptr<FrameLease> lease(static_cast<FrameLease*>(opaque));
+  lease->release();
+}
+
 }  // namespace
 
 void MarkMouseClick(int button) {
@@ -33,18 +83,18 @@ void MarkMouseClick(int button) {
 }
 
 ScreenSource::ScreenSource(const ScreenSourceOptions& options)
-    : options_(options), parameters_(avcodec_parameters_alloc()) {}
+    : options_(options), ring_(std::make_shared<FrameRing>()), parameters_(avcodec_parameters_alloc()) {}
 
 ScreenSource::~ScreenSource() { Stop(); }
 
 int ScreenSource::Open(std::string& error) {
-  grabber_ = platform::OpenScreenGrabber();
-  if (!grabber_) {
+  ring_->grabber = platform::OpenScreenGrabber();
+  if (!ring_->grabber) {
     error = "cannot open the X display (is DISPLAY set?)";
     return -1;
   }
-  screenWidth_ = grabber_->screenWidth();
-  screenHeight_ = grabber_->screenHeight();
+  screenWidth_ = ring_->grabber->screenWidth();
+  screenHeight_ = ring_->grabber->screenHeight();
   CaptureRect wanted{0, 0, screenWidth_, screenHeight_};
   if (options_.regionMode) {
     wanted = {options_.regionX, options_.regionY, options_.width, options_.height};
@@ -69,8 +119,10 @@ int ScreenSource::Open(std::string& error) {
   regionY_ = options_.followMouse ? 0 : fitted.y;
   width_ = fitted.width;
   height_ = fitted.height;
-  if (!grabber_->Init(width_, height_)) {
-    error = grabber_->lastError();
+  const int frames = FramesFor(width_, height_);
+  ring_->busy.assign(static_cast<std::size_t>(frames), false);
+  if (!ring_->grabber->Init(width_, height_, frames, kHeaderRoom)) {
+    error = ring_->grabber->lastError();
     if (error.empty()) error = "the screen cannot be captured";
     return -1;
   }
@@ -112,10 +164,7 @@ void ScreenSource::CaptureLoop(VideoSink& sink) {
   std::vector<ClickRing> rings;
   platform::CursorImage cursor;
   const std::size_t packetSize = BmpFileSize(width_, height_);
-  // Packet memory is reused from a pool instead of being mapped afresh for
-  // every picture.
-  const av::BufferPoolPtr packetPool(
-      av_buffer_pool_init(packetSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+  platform::ScreenGrabber& grabber = *ring_->grabber;
   bool first = true;
   while (!stop_) {
     bool resumed = false;
@@ -125,7 +174,7 @@ void ScreenSource::CaptureLoop(VideoSink& sink) {
     if (!pacer.WaitForNext()) continue;  // not due yet: look at the flags again
     if (stop_) break;
 
-    const bool haveCursor = grabber_->QueryCursor(cursor);
+    const bool haveCursor = ring_->grabber->QueryCursor(cursor);
     int sourceX = regionX_;
     int sourceY = regionY_;
     int pictureX = cursor.x - regionX_;
@@ -138,32 +187,46 @@ void ScreenSource::CaptureLoop(VideoSink& sink) {
       pictureX = follow.pictureX;
       pictureY = follow.pictureY;
     }
+    // The frame the screen is copied into travels on as the packet itself.
+    const int frame = ring_->Take();
+    if (frame < 0) {
+      LOG_EVERY_N(ERROR, 30) << "video queue size: all " << ring_->busy.size()
+                             << " frames are waiting to be encoded; picture dropped";
+      continue;
+    }
     const std::int64_t stampUs = MonotonicNowUs();
-    if (!grabber_->Capture(sourceX, sourceY)) {
-      if (grabber_->DisplayLost()) {
-        const std::string why = grabber_->lastError().empty() ? "lost the connection to the X display"
-                                                              : grabber_->lastError();
+    if (!grabber.Capture(sourceX, sourceY, frame)) {
+      if (grabber.DisplayLost()) {
+        ring_->Give(frame);
+        const std::string why = grabber.lastError().empty() ? "lost the connection to the X display"
+                                                             : grabber.lastError();
         LOG(ERROR) << why;
         sink.OnSourceEnded(why);
         return;
       }
-      // A failed copy sends the previous picture again; the schedule goes on.
+      // A failed copy leaves what the frame held; the schedule goes on.
     }
     ++taken_;
-    std::uint8_t* pixels = grabber_->pixels();
+    std::uint8_t* pixels = grabber.pixels(frame);
     if (haveCursor && pictureX >= 0 && pictureX <= width_ && pictureY >= 0 && pictureY <= height_) {
-      DrawOverlays(pixels, grabber_->stride(), cursor, pictureX, pictureY, rings);
+      DrawOverlays(pixels, grabber.stride(), cursor, pictureX, pictureY, rings);
     }
+    std::uint8_t* file = pixels - kBmpHeaderSize;
+    WriteBmp32TopDownHeader(width_, height_, file);
+    auto lease = std::make_unique<FrameLease>();
+    lease->ring = ring_;
+    lease->release = [ring = ring_.get(), frame] { ring->Give(frame); };
     av::PacketPtr packet = av::MakePacket();
-    packet->buf = packetPool ? av_buffer_pool_get(packetPool.get()) : nullptr;
+    packet->buf = av_buffer_create(file, static_cast<int>(packetSize), ReleaseFrame, lease.get(),
+                                   AV_BUFFER_FLAG_READONLY);
     if (packet->buf == nullptr) {
-      LOG_EVERY_N(ERROR, 30) << "cannot allocate a video packet of " << packetSize << " bytes";
+      ring_->Give(frame);
+      LOG_EVERY_N(ERROR, 30) << "cannot allocate a video packet";
       continue;
     }
-    packet->data = packet->buf->data;
+    lease.release();  // the buffer gives the frame back when the packet is freed
+    packet->data = file;
     packet->size = static_cast<int>(packetSize);
-    std::memset(packet->data + packetSize, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    WriteBmp32(pixels, width_, height_, grabber_->stride(), packet->data);
     packet->pts = packet->dts = stampUs;
     sink.OnVideoPacket(std::move(packet));
   }

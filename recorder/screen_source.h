@@ -2,7 +2,9 @@
 // The screen as a video source: copies the recorded rectangle of the screen
 // once per frame interval, draws the cursor, its highlight and the click
 // rings into the copy, and delivers it as a complete 32-bit BMP file in a
-// packet stamped with the moment of the copy.
+// packet stamped with the moment of the copy. The screen is copied straight
+// into the packet's memory (one of a few frames the grabber shares with the
+// X server), so a picture is never copied again on its way to the encoder.
 
 #include <atomic>
 #include <memory>
@@ -41,7 +43,10 @@ class ScreenSource final : public VideoSource {
                     int pictureX, int pictureY, std::vector<ClickRing>& rings);
 
   ScreenSourceOptions options_;
-  std::unique_ptr<platform::ScreenGrabber> grabber_;  // the thread's once it runs
+  // The grabber and which of its frames packets still hold; shared with the
+  // packets, so it lives until the last of them is freed.
+  struct FrameRing;
+  std::shared_ptr<FrameRing> ring_;
   struct ParametersDeleter {
     void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
   };

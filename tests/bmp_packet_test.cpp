@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdint>
 #include <vector>
 
@@ -78,39 +80,54 @@ TEST(BmpPacketTest, StoresRowsBottomUpWithoutTheirPadding) {
 
 // The engine's decode thread reads these files with FFmpeg's BMP decoder and
 // must get the picture back top-down.
-TEST(BmpPacketTest, DecodesBackToTheSamePicture) {
+TEST(BmpPacketTest, DecodesBackToTheSamePictureBottomUpAndTopDown) {
   const int width = 5;
   const int height = 3;
   const int stride = width * 4 + 4;
   const auto pixels = MakePicture(width, height, 4);
+  for (const bool topDown : {false, true}) {
+    SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
+    ASSERT_NE(codec, nullptr);
+    av::CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    ASSERT_TRUE(decoder);
+    ASSERT_EQ(avcodec_open2(decoder.get(), codec, nullptr), 0);
 
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
-  ASSERT_NE(codec, nullptr);
-  av::CodecContextPtr decoder(avcodec_alloc_context3(codec));
-  ASSERT_TRUE(decoder);
-  ASSERT_EQ(avcodec_open2(decoder.get(), codec, nullptr), 0);
+    av::PacketPtr packet(av_packet_alloc());
+    ASSERT_TRUE(packet);
+    ASSERT_EQ(av_new_packet(packet.get(), static_cast<int>(BmpFileSize(width, height))), 0);
+    if (topDown) {
+      // The header alone, then the rows as the screen copy leaves them.
+      WriteBmp32TopDownHeader(width, height, packet->data);
+      for (int y = 0; y < height; ++y) {
+        std::memcpy(packet->data + kBmpHeaderSize + y * width * 4, pixels.data() + y * stride, width * 4);
+      }
+      Bmp32View view;
+      ASSERT_TRUE(ParseBmp32(packet->data, static_cast<std::size_t>(packet->size), view));
+      EXPECT_FALSE(view.bottomUp);
+      EXPECT_EQ(view.height, height);
+      EXPECT_EQ(view.pixels, packet->data + kBmpHeaderSize);
+    } else {
+      WriteBmp32(pixels.data(), width, height, stride, packet->data);
+    }
+    ASSERT_EQ(avcodec_send_packet(decoder.get(), packet.get()), 0);
+    av::FramePtr frame(av_frame_alloc());
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(avcodec_receive_frame(decoder.get(), frame.get()), 0);
 
-  av::PacketPtr packet(av_packet_alloc());
-  ASSERT_TRUE(packet);
-  ASSERT_EQ(av_new_packet(packet.get(), static_cast<int>(BmpFileSize(width, height))), 0);
-  WriteBmp32(pixels.data(), width, height, stride, packet->data);
-  ASSERT_EQ(avcodec_send_packet(decoder.get(), packet.get()), 0);
-  av::FramePtr frame(av_frame_alloc());
-  ASSERT_TRUE(frame);
-  ASSERT_EQ(avcodec_receive_frame(decoder.get(), frame.get()), 0);
-
-  ASSERT_EQ(frame->width, width);
-  ASSERT_EQ(frame->height, height);
-  // BGRA, or BGR0 when the decoder sees that no pixel has alpha.
-  const auto format = static_cast<AVPixelFormat>(frame->format);
-  ASSERT_TRUE(format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0)
-      << av_get_pix_fmt_name(format);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t* got = frame->data[0] + y * frame->linesize[0] + x * 4;
-      const std::uint8_t* want = pixels.data() + y * stride + x * 4;
-      ASSERT_TRUE(got[0] == want[0] && got[1] == want[1] && got[2] == want[2])
-          << "pixel " << x << "," << y;
+    ASSERT_EQ(frame->width, width);
+    ASSERT_EQ(frame->height, height);
+    // BGRA, or BGR0 when the decoder sees that no pixel has alpha.
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    ASSERT_TRUE(format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0)
+        << av_get_pix_fmt_name(format);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t* got = frame->data[0] + y * frame->linesize[0] + x * 4;
+        const std::uint8_t* want = pixels.data() + y * stride + x * 4;
+        ASSERT_TRUE(got[0] == want[0] && got[1] == want[1] && got[2] == want[2])
+            << "pixel " << x << "," << y;
+      }
     }
   }
 }

@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <signal.h>
 #include <xcb/xcb.h>
 
@@ -104,6 +106,34 @@ TEST_F(ScreenGrabberTest, DeliversBlueGreenRedBytes) {
   PaintRoot(0x123456);
   ASSERT_TRUE(grabber->Capture(0, 0));
   EXPECT_PIXEL(*grabber, 5, 5, 0x12, 0x34, 0x56);
+}
+
+TEST_F(ScreenGrabberTest, FramesKeepTheirOwnCopyAndTheirHeaderRoom) {
+  for (const char* path : {"", "1"}) {  // MIT-SHM, then GetImage
+    SCOPED_TRACE(*path ? "GetImage" : "MIT-SHM");
+    test::ScopedEnv noShm("TARN_X11_NO_SHM", std::string(path));
+    auto grabber = OpenScreenGrabber();
+    ASSERT_TRUE(grabber);
+    ASSERT_TRUE(grabber->Init(40, 20, 3, 60));  // header room rounded up to 64
+    // Marks in each frame's header room, which captures must leave alone.
+    for (int f = 0; f < 3; ++f) std::memset(grabber->pixels(f) - 64, 0x5A, 64);
+    const std::uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    for (int f = 0; f < 3; ++f) {
+      PaintRoot(colours[f]);
+      ASSERT_TRUE(grabber->Capture(100, 100, f));
+    }
+    for (int f = 0; f < 3; ++f) {
+      SCOPED_TRACE(f);
+      const std::uint8_t* p = grabber->pixels(f) + 19 * grabber->stride() + 39 * 4;
+      EXPECT_EQ(p[2], (colours[f] >> 16) & 0xFF);
+      EXPECT_EQ(p[1], (colours[f] >> 8) & 0xFF);
+      EXPECT_EQ(p[0], colours[f] & 0xFF);
+      const std::uint8_t* room = grabber->pixels(f) - 64;
+      EXPECT_TRUE(std::all_of(room, room + 64, [](std::uint8_t b) { return b == 0x5A; }));
+    }
+    EXPECT_FALSE(grabber->Capture(0, 0, 3));  // there is no fourth frame
+    EXPECT_EQ(grabber->pixels(3), nullptr);
+  }
 }
 
 TEST_F(ScreenGrabberTest, ReportsScreenSize) {

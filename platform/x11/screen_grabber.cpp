@@ -95,10 +95,13 @@ class X11ScreenGrabber final : public ScreenGrabber {
   int screenWidth() const override { return screen_->width_in_pixels; }
   int screenHeight() const override { return screen_->height_in_pixels; }
 
-  bool Init(int width, int height) override;
-  bool Capture(int sourceX, int sourceY) override;
+  bool Init(int width, int height, int frames, int headerRoom) override;
+  bool Capture(int sourceX, int sourceY, int frame) override;
 
-  std::uint8_t* pixels() override { return pixels_; }
+  std::uint8_t* pixels(int frame) override {
+    if (pixels_ == nullptr || frame < 0 || frame >= frames_) return nullptr;
+    return pixels_ + static_cast<std::size_t>(frame) * frameBytes_;
+  }
   int stride() const override { return stride_; }
   int width() const override { return width_; }
   int height() const override { return height_; }
@@ -115,7 +118,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
   bool FormatSupported();
   bool InitShm(int width, int height);
   void InitPlain(int width, int height);
-  bool CaptureShm(int x, int y);
+  bool CaptureShm(int x, int y, int frame);
   bool CopyWithGetImage(int x, int y, int width, int height, std::uint8_t* destination);
   void SetError(const std::string& text);
   bool Fail(const std::string& text);
@@ -138,10 +141,13 @@ class X11ScreenGrabber final : public ScreenGrabber {
   std::vector<std::uint8_t> plainBuffer_;  // the pixels when MIT-SHM is not used
   std::unique_ptr<SharedSegment> segment_;  // the pixels with MIT-SHM
   xcb_shm_seg_t serverSegment_ = 0;         // the segment's id in the server, 0 if none
-  std::uint8_t* pixels_ = nullptr;
+  std::uint8_t* pixels_ = nullptr;  // frame 0's pixels
   int stride_ = 0;
   int width_ = 0;
   int height_ = 0;
+  int frames_ = 1;
+  std::size_t headerRoom_ = 0;
+  std::size_t frameBytes_ = 0;  // from one frame's pixels to the next one's
 };
 
 X11ScreenGrabber::X11ScreenGrabber(x11::Connection connection)
@@ -211,6 +217,7 @@ void X11ScreenGrabber::Release() {
   plainBuffer_.shrink_to_fit();
   pixels_ = nullptr;
   stride_ = width_ = height_ = 0;
+  frameBytes_ = 0;
 }
 
 // The buffer is handed out as BGRX bytes, so the screen must be TrueColor
@@ -248,13 +255,20 @@ bool X11ScreenGrabber::FormatSupported() {
   return supported;
 }
 
-bool X11ScreenGrabber::Init(int width, int height) {
+bool X11ScreenGrabber::Init(int width, int height, int frames, int headerRoom) {
   Release();
   if (NoticeLoss()) return false;
   if (width <= 0 || height <= 0 || width > kMaxCaptureSide || height > kMaxCaptureSide) {
     return Fail("screen capture size " + std::to_string(width) + "x" + std::to_string(height) +
                 " is out of range");
   }
+  if (frames < 1 || frames > 64 || headerRoom < 0 || headerRoom > 4096) {
+    return Fail("screen capture of " + std::to_string(frames) + " frames with " +
+                std::to_string(headerRoom) + " header bytes is out of range");
+  }
+  frames_ = frames;
+  headerRoom_ = (static_cast<std::size_t>(headerRoom) + 15) / 16 * 16;
+  frameBytes_ = headerRoom_ + static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
   if (!FormatSupported()) return false;
 
   // TARN_X11_NO_SHM=1 forces the GetImage path, as on a remote display.
@@ -277,7 +291,7 @@ bool X11ScreenGrabber::Init(int width, int height) {
 bool X11ScreenGrabber::InitShm(int width, int height) {
   xcb_connection_t* c = connection_.get();
   const int stride = width * 4;
-  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  const std::size_t bytes = frameBytes_ * static_cast<std::size_t>(frames_);
   segment_ = std::make_unique<SharedSegment>();
   if (!segment_->Create(bytes)) return false;
   const xcb_shm_seg_t id = xcb_generate_id(c);
@@ -296,8 +310,8 @@ bool X11ScreenGrabber::InitShm(int width, int height) {
   }
   serverSegment_ = id;
   segment_->MarkForRemoval();
-  pixels_ = segment_->address();
-  std::memset(pixels_, 0, bytes);
+  std::memset(segment_->address(), 0, bytes);
+  pixels_ = segment_->address() + headerRoom_;
   stride_ = stride;
   width_ = width;
   height_ = height;
@@ -306,19 +320,20 @@ bool X11ScreenGrabber::InitShm(int width, int height) {
 
 void X11ScreenGrabber::InitPlain(int width, int height) {
   stride_ = width * 4;
-  plainBuffer_.assign(static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height), 0);
-  pixels_ = plainBuffer_.data();
+  plainBuffer_.assign(frameBytes_ * static_cast<std::size_t>(frames_), 0);
+  pixels_ = plainBuffer_.data() + headerRoom_;
   width_ = width;
   height_ = height;
 }
 
 // The server writes the whole rectangle straight into the segment.
-bool X11ScreenGrabber::CaptureShm(int x, int y) {
+bool X11ScreenGrabber::CaptureShm(int x, int y, int frame) {
   xcb_connection_t* c = connection_.get();
+  const auto offset = static_cast<std::uint32_t>(static_cast<std::size_t>(frame) * frameBytes_ + headerRoom_);
   const auto cookie = xcb_shm_get_image(
       c, screen_->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
       static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_), kAllPlanes,
-      XCB_IMAGE_FORMAT_Z_PIXMAP, serverSegment_, 0);
+      XCB_IMAGE_FORMAT_Z_PIXMAP, serverSegment_, offset);
   xcb_generic_error_t* rawError = nullptr;
   XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &rawError));
   XcbPtr<xcb_generic_error_t> error(rawError);
@@ -355,9 +370,11 @@ bool X11ScreenGrabber::CopyWithGetImage(int x, int y, int width, int height,
   return true;
 }
 
-bool X11ScreenGrabber::Capture(int sourceX, int sourceY) {
+bool X11ScreenGrabber::Capture(int sourceX, int sourceY, int frame) {
   if (lost_.load()) return false;
   if (pixels_ == nullptr) return Fail("screen capture before Init");
+  if (frame < 0 || frame >= frames_) return Fail("screen capture into frame " + std::to_string(frame) + " of " + std::to_string(frames_));
+  std::uint8_t* const framePixels = pixels(frame);
   x11::SigpipeGuard pipeGuard;
   // The part of the requested rectangle that lies on the screen (64-bit so
   // that extreme offsets cannot overflow).
@@ -370,11 +387,11 @@ bool X11ScreenGrabber::Capture(int sourceX, int sourceY) {
 
   const bool whole =
       left == sourceX && top == sourceY && right - left == width_ && bottom - top == height_;
-  if (whole && serverSegment_ != 0) return CaptureShm(sourceX, sourceY);
+  if (whole && serverSegment_ != 0) return CaptureShm(sourceX, sourceY, frame);
   // Off-screen parts stay black.
-  if (!whole) std::memset(pixels_, 0, static_cast<std::size_t>(stride_) * height_);
+  if (!whole) std::memset(framePixels, 0, static_cast<std::size_t>(stride_) * height_);
   if (left >= right || top >= bottom) return true;
-  std::uint8_t* destination = pixels_ + static_cast<std::size_t>(top - sourceY) * stride_ +
+  std::uint8_t* destination = framePixels + static_cast<std::size_t>(top - sourceY) * stride_ +
                               static_cast<std::size_t>(left - sourceX) * 4;
   return CopyWithGetImage(static_cast<int>(left), static_cast<int>(top),
                           static_cast<int>(right - left), static_cast<int>(bottom - top),
