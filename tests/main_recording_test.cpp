@@ -350,6 +350,25 @@ TEST_F(MainRecordingTest, QuitRightAfterStopWaitsForTheFile) {
   EXPECT_TRUE(test::ProbeMedia(path).opened);
 }
 
+TEST_F(MainRecordingTest, EveryQuickStartAfterAStopIsHonouredOnceTheFileIsComplete) {
+  CMainWnd& window = OpenWindow();
+  constexpr int kRecordings = 20;
+  for (int i = 0; i < kRecordings; ++i) {
+    SCOPED_TRACE(i);
+    // Pressed while the last file may still be being finished.
+    Button("recorderStartBtn")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return window.recorder().state() == kStateRecording; }, 10000));
+    test::RunEvents(250);
+    Button("recorderStopBtn")->click();
+  }
+  ASSERT_TRUE(WaitForRows(kRecordings));
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(outputDir_)) {
+    if (entry.path().filename().string()[0] != '.') ++files;
+  }
+  EXPECT_EQ(files, kRecordings);
+}
+
 TEST_F(MainRecordingTest, AFileTheEngineCouldNotFinishIsListedAndReported) {
   CMainWnd& window = OpenWindow();
   std::ofstream(outputDir_ + "/20261208101010.mp4") << "half a file";
