@@ -98,6 +98,45 @@ check "the file of the first 3 s is finished and plays (got $d s)" \
   awk -v d="$d" 'BEGIN { exit !(d >= 2.5 && d <= 3.6) }'
 rm -f "/tmp/.X11-unix/X$XNUM" "/tmp/.X$XNUM-lock"
 
+# --- The sound server killed mid-recording: the recording goes on with
+# silence, the file is finished at its time, and the process ends.
+if command -v pulseaudio >/dev/null; then
+  mkdir -p "$WORK/pulse" "$WORK/pulse-run"
+  chmod 700 "$WORK/pulse-run"
+  cat >"$WORK/pulse/default.pa" <<'PA'
+load-module module-native-protocol-unix auth-anonymous=1
+load-module module-null-sink sink_name=speaker
+load-module module-null-sink sink_name=mic_feed
+load-module module-remap-source source_name=microphone master=mic_feed.monitor
+set-default-sink speaker
+set-default-source microphone
+PA
+  XDG_RUNTIME_DIR="$WORK/pulse-run" HOME="$WORK/pulse" pulseaudio -n --daemonize=no \
+    --exit-idle-time=-1 --use-pid-file=no --system=false -F "$WORK/pulse/default.pa" \
+    >/dev/null 2>&1 &
+  PA_PID=$!
+  PIDS+=("$PA_PID")
+  server="unix:$WORK/pulse-run/pulse/native"
+  for _ in $(seq 1 50); do PULSE_SERVER="$server" pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  PULSE_SERVER="$server" "$RECORD" --seconds 4 --fps 25 --format mkv --output-dir "$WORK/nosound" \
+    --set global.voice-source=0 --set global.user-defined-region-check=1 \
+    --set global.region-width=320 --set global.region-height=240 >"$WORK/p.out" 2>"$WORK/p.err" &
+  pid=$!
+  sleep 1.5
+  kill -9 "$PA_PID"
+  wait_for_exit "$pid"
+  check "a killed sound server leaves the recording to end at its time (exit $EXIT_CODE)" \
+    test "$EXIT_CODE" = 0
+  file="$(tail -n 1 "$WORK/p.out")"
+  d="$(duration_of "$file")"
+  check "with all its pictures (got $d s)" awk -v d="$d" 'BEGIN { exit !(d > 3.85 && d < 4.1) }'
+  a="$(ffprobe -v error -select_streams a:0 -show_entries stream=duration -of csv=p=0 "$file" 2>/dev/null)"
+  [ -z "$a" ] || [ "$a" = "N/A" ] && a="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$file")"
+  check "and sound to its end (got $a s)" awk -v d="$a" 'BEGIN { exit !(d > 3.85 && d < 4.2) }'
+else
+  echo "skipped: the killed sound server case needs pulseaudio"
+fi
+
 # --- Frame rates: out of range on the command line is an error; in the
 # settings it falls back to the default.
 "$RECORD" --fps 121 >/dev/null 2>&1
