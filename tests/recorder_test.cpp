@@ -20,6 +20,7 @@
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/timed_recording.h"
 
@@ -382,14 +383,7 @@ TEST_F(RecorderTest, AClickPutsARingIntoThePictures) {
 namespace tarn {
 namespace {
 
-std::int64_t ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6));
-  }
-  return -1;
-}
+using test::ResidentKb;
 
 TEST_F(RecorderTest, AHundredRecordingsKeepTheMemoryWhereTheFirstLeftIt) {
   Recorder recorder(&listener_, &store_);

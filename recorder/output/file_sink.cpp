@@ -84,25 +84,29 @@ int FileSink::WritePacket(void* opaque, std::uint8_t* data, int size) {
   return static_cast<FileSink*>(opaque)->WriteAll(data, size);
 }
 
-std::int64_t FileSink::Seek(void* opaque, std::int64_t offset, int whence) {
-  auto* self = static_cast<FileSink*>(opaque);
+std::int64_t ResolveAvioSeek(std::int64_t offset, int whence, std::int64_t position, std::int64_t size) {
   switch (whence & ~AVSEEK_FORCE) {
     case AVSEEK_SIZE:
-      return self->size_;
+      return size;
     case SEEK_SET:
       break;
     case SEEK_CUR:
-      offset += self->position_;
+      offset += position;
       break;
     case SEEK_END:
-      offset += self->size_;
+      offset += size;
       break;
     default:
       return AVERROR(EINVAL);
   }
-  if (offset < 0) return AVERROR(EINVAL);
-  self->position_ = offset;
-  return offset;
+  return offset < 0 ? AVERROR(EINVAL) : offset;
+}
+
+std::int64_t FileSink::Seek(void* opaque, std::int64_t offset, int whence) {
+  auto* self = static_cast<FileSink*>(opaque);
+  const std::int64_t resolved = ResolveAvioSeek(offset, whence, self->position_, self->size_);
+  if (resolved >= 0 && (whence & ~AVSEEK_FORCE) != AVSEEK_SIZE) self->position_ = resolved;
+  return resolved;
 }
 
 void FileSink::Flush() {

@@ -38,6 +38,12 @@ class ByteSource {
   virtual int WriteAt(int fd, std::int64_t offset, const std::uint8_t* data, int size) = 0;
 };
 
+// The position a seek of an AVIOContext over a file of `size` bytes moves to
+// from `position` (whence as avio's seek callback gets it); AVSEEK_SIZE
+// answers the size. A negative FFmpeg code for a seek before the start or an
+// unknown whence.
+std::int64_t ResolveAvioSeek(std::int64_t offset, int whence, std::int64_t position, std::int64_t size);
+
 class FileSink {
  public:
   FileSink() = default;

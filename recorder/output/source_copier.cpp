@@ -1,5 +1,7 @@
 #include "recorder/output/source_copier.h"
 
+#include "recorder/output/file_sink.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,23 +72,9 @@ int SourceCopier::Read(void* opaque, std::uint8_t* data, int size) {
 
 std::int64_t SourceCopier::Seek(void* opaque, std::int64_t offset, int whence) {
   auto* self = static_cast<SourceCopier*>(opaque);
-  switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-      return self->size_;
-    case SEEK_SET:
-      break;
-    case SEEK_CUR:
-      offset += self->position_;
-      break;
-    case SEEK_END:
-      offset += self->size_;
-      break;
-    default:
-      return AVERROR(EINVAL);
-  }
-  if (offset < 0) return AVERROR(EINVAL);
-  self->position_ = offset;
-  return offset;
+  const std::int64_t resolved = ResolveAvioSeek(offset, whence, self->position_, self->size_);
+  if (resolved >= 0 && (whence & ~AVSEEK_FORCE) != AVSEEK_SIZE) self->position_ = resolved;
+  return resolved;
 }
 
 bool SourceCopier::Settle(const std::uint8_t* data, int size) {
