@@ -210,6 +210,8 @@ void Recorder::EncodeLoop() {
   frame->width = videoWidth_;
   frame->height = videoHeight_;
   PictureSlotter slotter(frameRate_);
+  PictureFifo::Buffer pending;  // the last picture, not yet encoded
+  std::int64_t pendingSlot = 0;
   bool videoEnded = false;
   bool flushedForPause = false;
   while (!outputFile_->failed()) {
@@ -235,6 +237,14 @@ void Recorder::EncodeLoop() {
     std::int64_t stampUs = 0;
     const PictureFifo::ReadResult read = pVideoFifo_->ReadBuffer(picture, PictureFifo::kReadWaitMs, &stampUs);
     if (read == PictureFifo::ReadResult::kEnded) {
+      // The last picture shows only if the recording lasted at least half of
+      // its interval: a picture taken just before the stop adds no frame.
+      const std::optional<std::int64_t> stopUs = timeline_.stopRecordingUs();
+      if (pending && stopUs && (2 * pendingSlot + 1) * 1000000 > 2 * *stopUs * frameRate_ &&
+          videoFrameIndex_ > 0) {
+        pVideoFifo_->Recycle(std::move(pending));
+      }
+      if (pending) EncodePicture(std::move(pending), pendingSlot, frame.get());
       videoEnded = true;
       continue;
     }
@@ -247,9 +257,14 @@ void Recorder::EncodeLoop() {
       pVideoFifo_->Recycle(std::move(picture));
       continue;
     }
-    EncodePicture(std::move(picture), *slot, frame.get());
+    // Each picture is encoded when the next one comes (or the pictures end),
+    // so that the last one can be weighed against the stop.
+    if (pending) EncodePicture(std::move(pending), pendingSlot, frame.get());
+    pending = std::move(picture);
+    pendingSlot = *slot;
     droppedFrames_ = slotter.skippedSlots();
   }
+  if (pending) pVideoFifo_->Recycle(std::move(pending));
   if (slotter.skippedSlots() > 0) {
     LOG(WARNING) << slotter.skippedSlots() << " picture slots left empty (pictures lost), "
                  << videoFrameIndex_.load() << " pictures written";

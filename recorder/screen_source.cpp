@@ -28,7 +28,7 @@ std::atomic<bool> rightClickPending{false};
 // the packets on their way to the encoder, fewer for very large pictures.
 int FramesFor(int width, int height) {
   const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
-  return bytes > 16u * 1024 * 1024 ? 4 : 8;
+  return bytes > 16u * 1024 * 1024 ? 3 : 4;
 }
 
 // Room before each frame's pixels for the BMP file's 54 header bytes, which
