@@ -58,7 +58,7 @@ class Recorder::VideoInlet final : public VideoSink {
 // A sound source's way in: its blocks go onto its track of the time line.
 class Recorder::AudioInlet final : public AudioSink {
  public:
-  AudioInlet(AudioTrack& track) : track_(track) {}
+  explicit AudioInlet(AudioTrack& track) : track_(track) {}
   void OnAudioBlock(const float* const planes[2], int samples, std::int64_t firstSampleUs) override {
     track_.Push(planes, samples, firstSampleUs, MonotonicNowUs());
   }

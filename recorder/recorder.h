@@ -193,7 +193,7 @@ class Recorder {
   int BuildMixGraph();
   // Encodes the next frame of sound when it can be made now; false otherwise.
   bool EncodeAudioFrame(std::int64_t nowUs);
-  bool MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed, bool last);
+  bool MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed);
   av::FramePtr MakeAudioFrame(int samples);
 
   RecorderListener* const owner_;

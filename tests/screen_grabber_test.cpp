@@ -427,6 +427,12 @@ TEST(ScreenGrabberFallbackTest, UsesGetImageWhenTheSegmentCannotBeAttached) {
   ASSERT_TRUE(grabber->Capture(0, 0));
   EXPECT_PIXEL(*grabber, 0, 0, 0xA1, 0xB2, 0xC3);
   EXPECT_PIXEL(*grabber, 63, 31, 0xA1, 0xB2, 0xC3);
+  // Frames with header room fall back the same way.
+  ASSERT_TRUE(grabber->Init(64, 32, 2, 64));
+  ASSERT_TRUE(grabber->Capture(0, 0, 1));
+  const std::uint8_t* p = grabber->pixels(1) + 31 * grabber->stride() + 63 * 4;
+  EXPECT_EQ(p[2], 0xA1);
+  EXPECT_EQ(p[0], 0xC3);
   EXPECT_FALSE(grabber->DisplayLost());
 }
 

@@ -217,7 +217,8 @@ void X11ScreenGrabber::Release() {
   plainBuffer_.shrink_to_fit();
   pixels_ = nullptr;
   stride_ = width_ = height_ = 0;
-  frameBytes_ = 0;
+  // The frame layout stays: a capture through GetImage after a refused
+  // segment keeps the one Init asked for.
 }
 
 // The buffer is handed out as BGRX bytes, so the screen must be TrueColor

@@ -161,7 +161,7 @@ bool Recorder::EncodeAudioFrame(std::int64_t nowUs) {
     if (!second) return false;
     audioBus_->TakeTrack(static_cast<std::size_t>(micTrack_), samples, planes(first.get()).data());
     audioBus_->TakeTrack(static_cast<std::size_t>(speakerTrack_), samples, planes(second.get()).data());
-    if (!MixFrames(first.get(), second.get(), mixed.get(), false)) {
+    if (!MixFrames(first.get(), second.get(), mixed.get())) {
       // The graph failed: mix by hand so the sound is not lost.
       float* const a[2] = {planes(first.get())[0], planes(first.get())[1]};
       const float* const b[2] = {planes(second.get())[0], planes(second.get())[1]};
@@ -184,8 +184,7 @@ bool Recorder::EncodeAudioFrame(std::int64_t nowUs) {
   return true;
 }
 
-bool Recorder::MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed, bool last) {
-  (void)last;
+bool Recorder::MixFrames(AVFrame* microphone, AVFrame* speaker, AVFrame* mixed) {
   microphone->pts = speaker->pts = mixPts_;
   const int samples = microphone->nb_samples;
   mixPts_ += samples;
