@@ -1,5 +1,5 @@
-// tarn-record: records the screen without the main window, with the same
-// engine and the same settings store.
+// tarn-record: records the screen (or a camera) without the main window,
+// with the same engine and the same settings store.
 
 #include <glog/logging.h>
 
@@ -42,6 +42,11 @@ prints the finished file's path as the last line of standard output.
                        settings, else "TARN屏幕录制" in Documents)
   --pause-at S         pause S seconds after the start; pair it with
   --resume-at S        resume S seconds after the start (both may repeat)
+  --camera FORMAT:URL  record this FFmpeg video input as the first camera
+                       instead of the screen, at its own size and rate (e.g.
+                       v4l2:/dev/video0, lavfi:testsrc2=size=640x480:rate=30);
+                       options may follow the URL after "|" as key=value:...
+                       (e.g. rawvideo:/tmp/pipe|video_size=320x240:framerate=30)
   --set SECTION.KEY=VALUE
                        use VALUE for a setting in this run only; the settings
                        file is not changed (e.g. --set mouse-effect.mouse-check=0)
@@ -68,8 +73,26 @@ struct Options {
   std::vector<double> pauseAt;
   std::vector<double> resumeAt;
   std::vector<std::pair<std::string, std::string>> overrides;  // "section.key", value
+  std::optional<tarn::CaptureDeviceEntry> camera;
   bool verbose = false;
 };
+
+// FORMAT:URL[|OPTIONS] as a camera entry; "v4l2" stands for "video4linux2".
+std::optional<tarn::CaptureDeviceEntry> ParseCamera(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return std::nullopt;
+  tarn::CaptureDeviceEntry camera;
+  camera.inputFormat = text.substr(0, colon);
+  if (camera.inputFormat == "v4l2") camera.inputFormat = "video4linux2";
+  camera.url = text.substr(colon + 1);
+  if (const std::size_t bar = camera.url.find('|'); bar != std::string::npos) {
+    camera.inputOptions = camera.url.substr(bar + 1);
+    camera.url.resize(bar);
+  }
+  camera.friendlyName = camera.url;
+  camera.displayName = camera.url;
+  return camera;
+}
 
 bool ParseNumber(const std::string& text, double& value) {
   char* end = nullptr;
@@ -132,6 +155,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
     } else if (arg == "--resume-at") {
       if (!needNumber()) return 2;
       options.resumeAt.push_back(number);
+    } else if (arg == "--camera") {
+      options.camera = ParseCamera(value);
+      if (!options.camera) {
+        std::cerr << "tarn-record: --camera takes FORMAT:URL, not \"" << value << "\"\n";
+        return 2;
+      }
     } else if (arg == "--set") {
       const std::size_t equals = value.find('=');
       const std::size_t dot = value.find('.');
@@ -187,6 +216,12 @@ int main(int argc, char** argv) {
     store.SetOverride(name.substr(0, dot), name.substr(dot + 1), value);
   }
 
+  if (options.camera) {
+    tarn::SetCaptureDevicesForTesting(tarn::CaptureCategory::kVideo,
+                                      std::vector<tarn::CaptureDeviceEntry>{*options.camera});
+    store.SetOverride(tarn::kVideoSource.section, tarn::kVideoSource.name, "1");
+  }
+
   tarn::RecordingOverrides overrides;
   overrides.format = options.format;
   overrides.frameRate = options.fps;
@@ -202,6 +237,9 @@ int main(int argc, char** argv) {
   Listener listener(options.verbose);
   tarn::Recorder recorder(&listener, &store);
   const int started = recorder.Start(recording);
+  if (started == 0 && recorder.frameRate() != recording.frameRate) {
+    std::cerr << "tarn-record: recording at the camera's " << recorder.frameRate() << " fps\n";
+  }
   if (started != 0) {
     std::cerr << "tarn-record: the recording could not start: " << recorder.startError() << " (code "
               << started << ")\n";

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -47,6 +48,9 @@ int FfmpegVideoSource::Open(std::string& error) {
     return -1;
   }
   input_.reset(context);
+  // Inputs that count their stamps from zero begin now: reading the stream
+  // information below already takes their first pictures.
+  clock_.SetRelativeOrigin(MonotonicNowUs());
   if (avformat_find_stream_info(input_.get(), nullptr) < 0) {
     error = "not find stream information";
     return -1;
@@ -66,8 +70,13 @@ int FfmpegVideoSource::Open(std::string& error) {
 
 int FfmpegVideoSource::nativeFrameRate() const {
   if (!input_ || stream_ < 0) return 0;
-  const AVRational rate = input_->streams[stream_]->avg_frame_rate;
-  return rate.den >= 1 ? rate.num / rate.den : 0;
+  // The average rate when the input states one, else the rate its stream
+  // is set up with (raw video pipes state only that one).
+  const AVStream* stream = input_->streams[stream_];
+  for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate}) {
+    if (rate.num > 0 && rate.den >= 1) return rate.num / rate.den;
+  }
+  return 0;
 }
 
 void FfmpegVideoSource::Start(VideoSink& sink) {
@@ -78,6 +87,15 @@ void FfmpegVideoSource::Start(VideoSink& sink) {
 void FfmpegVideoSource::Stop() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
+}
+
+bool FfmpegVideoSource::WaitUntil(std::int64_t monoUs) {
+  for (;;) {
+    if (stop_) return false;
+    const std::int64_t leftUs = monoUs - MonotonicNowUs();
+    if (leftUs <= 0) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::int64_t>(leftUs, 20000)));
+  }
 }
 
 void FfmpegVideoSource::Run(VideoSink& sink) {
@@ -94,7 +112,7 @@ void FfmpegVideoSource::Run(VideoSink& sink) {
       if (read < 0) {
         if (stop_) break;
         LOG(ERROR) << "read frame finish, ret = " << read << " (" << av::ErrorText(read) << ")";
-        sink.OnSourceEnded("the video input ended: " + av::ErrorText(read));
+        sink.OnSourceEnded("the camera stopped delivering pictures (" + av::ErrorText(read) + ")");
         break;
       }
       if (packet->stream_index != stream_) continue;
@@ -104,6 +122,10 @@ void FfmpegVideoSource::Run(VideoSink& sink) {
           pts == AV_NOPTS_VALUE ? nowMono
                                 : clock_.ToMonotonicUs(av_rescale_q(pts, timeBase, AVRational{1, 1000000}),
                                                        nowMono, av_gettime());
+      // An input without a clock of its own (a test pattern, a file) could
+      // deliver faster than real time; it is held to its stamps as a camera
+      // would deliver them.
+      if (clock_.relative() && !WaitUntil(stampUs)) break;
       packet->pts = packet->dts = stampUs;
       ++taken_;
       sink.OnVideoPacket(std::move(packet));

@@ -3,7 +3,8 @@
 // and tools, or a camera through "video4linux2". The input's packets go to
 // the sink as they are, stamped on the monotonic clock; the input keeps
 // being read while the recording is paused, and the time line leaves those
-// pictures out. Stop breaks off a read that waits for the device.
+// pictures out. Inputs whose stamps count from zero are delivered at the
+// pace of their stamps. Stop breaks off a read that waits for the device.
 
 #include <atomic>
 #include <string>
@@ -27,10 +28,12 @@ class FfmpegVideoSource final : public VideoSource {
   void Stop() override;
   std::int64_t picturesTaken() const override { return taken_.load(); }
   // The input's own frame rate (0 when it does not say).
-  int nativeFrameRate() const;
+  int nativeFrameRate() const override;
 
  private:
   void Run(VideoSink& sink);
+  // Sleeps until the monotonic moment `monoUs`; false when stopped first.
+  bool WaitUntil(std::int64_t monoUs);
 
   const std::string format_;
   const std::string url_;

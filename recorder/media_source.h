@@ -64,6 +64,9 @@ class VideoSource {
   virtual void Stop() = 0;
   // Pictures taken so far.
   virtual std::int64_t picturesTaken() const = 0;
+  // The pictures per second the device itself delivers, after Open; 0 when
+  // it follows the rate asked of it (the screen) or does not say.
+  virtual int nativeFrameRate() const { return 0; }
 };
 
 class AudioSource {
@@ -107,6 +110,10 @@ class SourceFactory {
   virtual std::unique_ptr<VideoSource> CreateScreenSource(const ScreenSourceOptions& options) = 0;
   virtual std::unique_ptr<AudioSource> CreateMicrophoneSource(const MicrophoneOptions& options) = 0;
   virtual std::unique_ptr<AudioSource> CreateSystemSoundSource() = 0;
+  // A camera of the list ListCameras gives.
+  virtual std::unique_ptr<VideoSource> CreateCameraSource(const CaptureDeviceEntry& camera) = 0;
+  // The cameras, in the system's order; -1 when they cannot be listed.
+  virtual int ListCameras(std::vector<CaptureDeviceEntry>& list) = 0;
   // The microphones, the default one first; -1 when they cannot be listed.
   virtual int ListMicrophones(std::vector<CaptureDeviceEntry>& list) = 0;
   // Whether a default microphone and a default speaker exist.
@@ -114,7 +121,7 @@ class SourceFactory {
   virtual bool HasDefaultSpeaker() = 0;
 };
 
-// The real devices: the X screen and the sound server.
+// The real devices: the X screen, the cameras and the sound server.
 SourceFactory& DeviceSourceFactory();
 
 }  // namespace tarn

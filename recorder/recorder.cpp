@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -236,30 +237,60 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   return 0;
 }
 
-int Recorder::OpenVideoSource() {
-  if (videoSource_ != 0) {
+int Recorder::OpenCamera() {
+  std::vector<CaptureDeviceEntry> cameras;
+  if (sources().ListCameras(cameras) != 0 || cameras.empty()) {
     LOG(ERROR) << "not get video device";
     LOG(ERROR) << "视频参数初始化失败";
     return FailStart(kStartNoVideoDevice, StartProblem::kVideoDevice, "no camera is available");
   }
-  videoCapture_ = sources().CreateScreenSource(screen_);
+  const CaptureDeviceEntry& camera = cameras.front();
+  std::printf("device name: %s\n", camera.friendlyName.c_str());
+  videoCapture_ = sources().CreateCameraSource(camera);
   std::string error;
   if (!videoCapture_ || videoCapture_->Open(error) != 0) {
-    LOG(ERROR) << "视频参数初始化失败";
-    return FailStart(-1, StartProblem::kScreen, error.empty() ? "the screen cannot be recorded" : error);
+    LOG(ERROR) << "视频参数初始化失败: " << error;
+    return FailStart(-1, StartProblem::kVideoDevice,
+                     "the camera " + camera.friendlyName + " cannot be opened" +
+                         (error.empty() ? std::string() : ": " + error));
   }
+  // A camera records at its own rate whatever rate was asked for; one that
+  // does not say keeps the rate asked for.
+  const int native = videoCapture_->nativeFrameRate();
+  if (native >= 1) {
+    const int rate = std::clamp(native, kMinFrameRate, kMaxFrameRate);
+    if (rate != native) LOG(WARNING) << "the camera's " << native << " fps is recorded at " << rate;
+    frameRate_ = rate;
+  }
+  LOG(INFO) << "camera " << camera.friendlyName << " (" << camera.inputFormat << " " << camera.url
+            << ") at " << frameRate_ << " fps";
+  return 0;
+}
+
+int Recorder::OpenVideoSource() {
+  if (videoSource_ == 1) {
+    if (const int result = OpenCamera(); result != 0) return result;
+  } else {
+    videoCapture_ = sources().CreateScreenSource(screen_);
+    std::string error;
+    if (!videoCapture_ || videoCapture_->Open(error) != 0) {
+      LOG(ERROR) << "视频参数初始化失败";
+      return FailStart(-1, StartProblem::kScreen, error.empty() ? "the screen cannot be recorded" : error);
+    }
+  }
+  const StartProblem problem = videoSource_ == 1 ? StartProblem::kVideoDevice : StartProblem::kScreen;
   const AVCodecParameters& source = videoCapture_->codecParameters();
   // 4:2:0 pictures need even sizes; an odd source is scaled by a pixel.
   videoWidth_ = source.width & ~1;
   videoHeight_ = source.height & ~1;
   if (videoWidth_ < 2 || videoHeight_ < 2) {
-    return FailStart(-1, StartProblem::kScreen, "the picture is too small to record");
+    return FailStart(-1, problem, "the picture is too small to record");
   }
   const AVCodec* codec = avcodec_find_decoder(source.codec_id);
   videoDecoder_.reset(codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
   if (!videoDecoder_ || avcodec_parameters_to_context(videoDecoder_.get(), &source) < 0) {
     LOG(ERROR) << "not found video decoder";
-    return FailStart(-1, StartProblem::kScreen, "no decoder for the video source");
+    return FailStart(-1, problem, "no decoder for the video source");
   }
   videoDecoder_->time_base = AVRational{1, 1000000};
   videoDecoder_->pkt_timebase = AVRational{1, 1000000};
@@ -267,13 +298,13 @@ int Recorder::OpenVideoSource() {
   videoDecoder_->thread_count = 2;
   if (const int ret = avcodec_open2(videoDecoder_.get(), codec, nullptr); ret < 0) {
     LOG(ERROR) << "not open video decoder: " << av::ErrorText(ret);
-    return FailStart(-1, StartProblem::kScreen, "the video decoder does not open");
+    return FailStart(-1, problem, "the video decoder does not open");
   }
   try {
     pVideoFifo_ = std::make_unique<PictureFifo>(videoWidth_, videoHeight_, kMaxQueuedPictures);
   } catch (const std::bad_alloc&) {
     LOG(ERROR) << "video fifo alloc failed";
-    return FailStart(-1, StartProblem::kScreen, "out of memory for the pictures");
+    return FailStart(-1, problem, "out of memory for the pictures");
   }
   videoInlet_ = std::make_unique<VideoInlet>(*this);
   return 0;

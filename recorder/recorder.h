@@ -168,6 +168,7 @@ class Recorder {
   void ReadSettings();
   int FailStart(int code, StartProblem problem, const std::string& why);
   int OpenVideoSource();
+  int OpenCamera();
   int OpenSoundSources();
   void ReleaseMedia();
   // Ends the recording from a worker thread (a fault); `reason` is kept.

@@ -1,9 +1,10 @@
-// The sources of real recordings: the X screen, the sound server's default
-// microphone and what its default speaker plays.
+// The sources of real recordings: the X screen, the cameras, the sound
+// server's default microphone and what its default speaker plays.
 
 #include <memory>
 
 #include "recorder/audio/microphone_source.h"
+#include "recorder/ffmpeg_video_source.h"
 #include "recorder/media_source.h"
 #include "recorder/screen_source.h"
 
@@ -27,6 +28,12 @@ class DeviceFactory final : public SourceFactory {
   }
   std::unique_ptr<AudioSource> CreateSystemSoundSource() override {
     return std::make_unique<SpeakerSource>(CreateServerLoopbackInput());
+  }
+  std::unique_ptr<VideoSource> CreateCameraSource(const CaptureDeviceEntry& camera) override {
+    return std::make_unique<FfmpegVideoSource>(camera.inputFormat, camera.url, camera.inputOptions);
+  }
+  int ListCameras(std::vector<CaptureDeviceEntry>& list) override {
+    return enumerateCaptureDevices(list, CaptureCategory::kVideo);
   }
   int ListMicrophones(std::vector<CaptureDeviceEntry>& list) override {
     return enumerateCaptureDevices(list, CaptureCategory::kAudio);

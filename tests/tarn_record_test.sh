@@ -63,5 +63,24 @@ check "with the reason on standard error" grep -q "could not start" "$WORK/fail.
 LAST="$(tail -n 1 "$WORK/fail.out")"
 check "and no recording named on standard output" test ! -f "$LAST"
 
+# A camera given on the command line is recorded at its own size and rate.
+"$RECORD" --seconds 2 --fps 10 --output-dir "$WORK/camera" --camera "lavfi:testsrc2=size=320x240:rate=30" \
+  --set global.audio-mute-check=1 >"$WORK/camera.out" 2>"$WORK/camera.err"
+check "a camera recording exits 0" test $? -eq 0
+FILE="$(tail -n 1 "$WORK/camera.out")"
+check "the camera's size and rate are the file's" \
+  test "$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height,r_frame_rate -of csv=p=0 "$FILE")" = "320,240,30/1"
+check "and it says so" grep -q "camera's 30 fps" "$WORK/camera.err"
+"$RECORD" --camera nocolon >/dev/null 2>&1
+check "a camera without FORMAT:URL exits 2" test $? -eq 2
+# A camera that stops delivering after 1 s: the file holds that second.
+"$RECORD" --seconds 5 --output-dir "$WORK/camera" --camera "lavfi:testsrc2=size=160x120:rate=25:duration=1" \
+  --set global.audio-mute-check=1 >"$WORK/unplugged.out" 2>"$WORK/unplugged.err"
+check "a camera that stops delivering exits 1" test $? -eq 1
+check "and says the camera stopped" grep -q "camera stopped delivering" "$WORK/unplugged.err"
+FILE="$(tail -n 1 "$WORK/unplugged.out")"
+D="$(duration_of "$FILE")"
+check "its file keeps what was recorded (got $D s)" awk -v d="$D" 'BEGIN { exit !(d > 0.6 && d < 1.1) }'
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -54,6 +54,7 @@ int enumerateCaptureDevices(std::vector<CaptureDeviceEntry>& list, CaptureCatego
       for (const CaptureDeviceEntry& entry : *fixed) {
         list.push_back(MakeEntry(entry.friendlyName, entry.displayName, entry.inputFormat.c_str(),
                                  entry.url));
+        list.back().inputOptions = entry.inputOptions;
       }
       return 0;
     }

@@ -16,6 +16,9 @@ struct CaptureDeviceEntry {
   std::string displayName;   // the system's own name, at most 255 characters
   std::string inputFormat;   // FFmpeg input format: "pulse", "video4linux2", "lavfi"
   std::string url;           // what that input opens: a source name, a device path
+  // Options for that input in "key=value:key=value" form; usually empty
+  // (a raw video pipe, for one, needs its picture size and format).
+  std::string inputOptions;
 };
 
 enum class CaptureCategory { kAudio, kVideo };

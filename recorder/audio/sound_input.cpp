@@ -208,7 +208,7 @@ std::int64_t InputClock::ToMonotonicUs(std::int64_t stampUs, std::int64_t nowMon
       kind_ = Kind::kMonotonic;
     } else {
       kind_ = Kind::kRelative;
-      offsetUs_ = nowMonoUs - stampUs;
+      offsetUs_ = (originUs_ >= 0 ? originUs_ : nowMonoUs) - stampUs;
     }
   }
   switch (kind_) {

@@ -46,11 +46,19 @@ class InputClock {
   // `stampUs`: the packet's time in microseconds; `nowMonoUs`, `nowWallUs`:
   // the clocks read right after the packet arrived.
   std::int64_t ToMonotonicUs(std::int64_t stampUs, std::int64_t nowMonoUs, std::int64_t nowWallUs);
+  // Places stamps counting from zero after `monoUs` (the moment the input
+  // began to deliver) instead of after the first packet's arrival, which
+  // comes late when the input read ahead while it was opened.
+  void SetRelativeOrigin(std::int64_t monoUs) { originUs_ = monoUs; }
+  // Whether the stamps count from zero (known after the first one): such an
+  // input may deliver faster than real time.
+  bool relative() const { return kind_ == Kind::kRelative; }
 
  private:
   enum class Kind { kUnknown, kWall, kMonotonic, kRelative };
   Kind kind_ = Kind::kUnknown;
   std::int64_t offsetUs_ = 0;  // for relative stamps
+  std::int64_t originUs_ = -1;  // SetRelativeOrigin's moment, or -1
 };
 
 }  // namespace tarn

@@ -164,6 +164,9 @@ class SyntheticSources final : public SourceFactory {
   int height = 120;
   // A lavfi test pattern instead of the flashes.
   bool lavfiVideo = false;
+  // What ListCameras gives; each opens as the FFmpeg input it names (or, with
+  // the format "flash", as the flashes).
+  std::vector<CaptureDeviceEntry> cameras;
 
   std::unique_ptr<VideoSource> CreateScreenSource(const ScreenSourceOptions& options) override {
     if (lavfiVideo) {
@@ -179,8 +182,18 @@ class SyntheticSources final : public SourceFactory {
   std::unique_ptr<AudioSource> CreateSystemSoundSource() override {
     return std::make_unique<BeepAudioSource>(epochUs_, faults_);
   }
+  std::unique_ptr<VideoSource> CreateCameraSource(const CaptureDeviceEntry& camera) override {
+    // "flash" cameras deliver the flashes at 15 pictures a second and do
+    // not say their rate.
+    if (camera.inputFormat == "flash") return std::make_unique<FlashVideoSource>(width, height, 15, epochUs_);
+    return std::make_unique<FfmpegVideoSource>(camera.inputFormat, camera.url, camera.inputOptions);
+  }
+  int ListCameras(std::vector<CaptureDeviceEntry>& list) override {
+    list = cameras;
+    return 0;
+  }
   int ListMicrophones(std::vector<CaptureDeviceEntry>& list) override {
-    list = {CaptureDeviceEntry{"Beeps", "beeps", "synthetic", "beeps"}};
+    list = {CaptureDeviceEntry{"Beeps", "beeps", "synthetic", "beeps", ""}};
     return 0;
   }
   bool HasDefaultMicrophone(std::string& name) override {

@@ -65,7 +65,9 @@ void CMainWnd::StartRecording() {
     QString text;
     switch (recorder_->startProblem()) {
       case StartProblem::kVideoDevice:
+        // A camera that is listed yet does not open says why.
         text = QString::fromUtf8(kNoVideoDeviceText);
+        if (result != kStartNoVideoDevice) text += "\n" + QString::fromStdString(recorder_->startError());
         break;
       case StartProblem::kAudioDevice:
         text = QString::fromUtf8(kNoAudioDeviceText);
