@@ -1,114 +1,134 @@
 #!/usr/bin/env bash
 # Screen recording benchmark: tarn-record against ffmpeg's x11grab with libx264
-# on the same 1920x1080 Xvfb screen while a moving picture plays on it.
+# (ultrafast, zerolatency, crf 23) on the same Xvfb screen while a moving
+# picture plays over all of it, one row per screen size and frame rate.
 # Prints, for both: CPU seconds per recorded second, pictures written and
-# expected, peak resident memory, and the time from the stop to a complete file.
+# expected, pictures lost, peak resident memory, and the time from the stop to
+# a complete file.
 #
 # Sound: tarn-record takes the microphone and the system sound mixed (its
 # default) while a tone plays into the speaker and noise into the microphone
 # (ffmpeg records the picture only, so tarn-record's figures include its sound),
-# and the audio-to-video start offset and end difference are reported, for
-# this recording and for a second one of SYNC_SECONDS (default 120; 0 skips it).
+# and the audio-to-video start offset and end difference are reported; after
+# the rows, a recording of SYNC_SECONDS (default 120; 0 skips it) at the first
+# row's size checks the sync over a longer time.
 #
-# Usage: bench/record_bench.sh [build-dir] [seconds] [fps]
-# Starts its own Xvfb (and PulseAudio) through the test rig when none runs.
+# Usage: bench/record_bench.sh [build-dir] [seconds] [rows]
+#   rows: WIDTHxHEIGHT@FPS ... (default "1920x1080@30 1920x1080@60 3840x2160@30")
+# Each row starts its own Xvfb of that size (and PulseAudio) through the test rig.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${1:-build}"
 SECONDS_TO_RECORD="${2:-20}"
-FPS="${3:-30}"
+ROWS="${3:-1920x1080@30 1920x1080@60 3840x2160@30}"
 RECORDER="$BUILD/bin/tarn-record"
 [ -x "$RECORDER" ] || { echo "bench: $RECORDER not found; build first (scripts/build.sh)" >&2; exit 1; }
-
-# The rig keeps a running display only if it is 1920x1080; else it starts Xvfb.
-if [ -n "${DISPLAY:-}" ] && ! xdpyinfo 2>/dev/null | grep -q 'dimensions: *1920x1080 '; then
-  unset DISPLAY
-fi
-# shellcheck source=scripts/test-rig.sh
-source scripts/test-rig.sh
+SYNC_SECONDS="${SYNC_SECONDS:-120}"
 WORK="$(mktemp -d /tmp/tarn-bench-XXXXXX)"
 PLAYER=""
-cleanup() {
-  [ -n "$PLAYER" ] && kill "$PLAYER" 2>/dev/null
-  for pid in "${SOUND[@]:-}"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null; done
-  rig_stop
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# A moving picture over the whole screen.
-SDL_AUDIODRIVER=dummy ffplay -loglevel quiet -f lavfi -i "testsrc2=size=1920x1080:rate=$FPS" \
-  -left 0 -top 0 -noborder -an >/dev/null 2>&1 &
-PLAYER=$!
-sleep 2
-
-EXPECTED=$((SECONDS_TO_RECORD * FPS))
-SYNC_SECONDS="${SYNC_SECONDS:-120}"
-
-# Sound on both sources for as long as the longest recording lasts.
 SOUND=()
-if [ -n "${PULSE_SERVER:-}" ]; then
-  PLAY_SECONDS=$((SECONDS_TO_RECORD + SYNC_SECONDS + 60))
-  ffmpeg -v quiet -re -f lavfi -i "sine=frequency=440:duration=$PLAY_SECONDS" -f pulse -device speaker bench-tone </dev/null &
-  SOUND+=("$!")
-  ffmpeg -v quiet -re -f lavfi -i "anoisesrc=amplitude=0.2:duration=$PLAY_SECONDS" -f pulse -device mic_feed bench-mic </dev/null &
-  SOUND+=("$!")
-fi
+RIG_UP=0
+
+row_stop() {
+  [ -n "$PLAYER" ] && kill "$PLAYER" 2>/dev/null
+  PLAYER=""
+  for pid in "${SOUND[@]:-}"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null; done
+  SOUND=()
+  if [ "$RIG_UP" -eq 1 ]; then rig_stop; RIG_UP=0; fi
+}
+trap 'row_stop; rm -rf "$WORK"' EXIT
+
 sync_report() {  # file label
   ffprobe -v error -show_entries stream=codec_type,start_time,duration -of csv=p=0 "$1" |
     awk -F, -v label="$2" '
       $1 == "video" { vs = $2; ve = $2 + $3 }
       $1 == "audio" { as = $2; ae = $2 + $3; have = 1 }
       END {
-        if (!have) { printf "%-12s no audio track\n", label; exit }
-        printf "%-12s audio-video start offset %+.0f ms, end difference %+.0f ms (video %.2f s)\n",
+        if (!have) { printf "%-24s no audio track\n", label; exit }
+        printf "%-24s audio-video start offset %+.0f ms, end difference %+.0f ms (video %.2f s)\n",
           label, (as - vs) * 1000, (ae - ve) * 1000, ve - vs }'
 }
 count_frames() {
   ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
     -of csv=p=0 "$1"
 }
-report() {  # name cpu_seconds rss_kb frames stop_ms lost
+time_field() { awk -F': ' -v k="$2" '$1 ~ k { print $2 }' "$1"; }
+cpu_of() {  # /usr/bin/time -v output
+  awk -v u="$(time_field "$1" 'User time')" -v s="$(time_field "$1" 'System time')" 'BEGIN { print u + s }'
+}
+report() {  # label cpu_seconds rss_kb frames expected stop_ms lost
   local per_second
   per_second=$(awk -v c="$2" -v s="$SECONDS_TO_RECORD" 'BEGIN { printf "%.3f", c / s }')
-  printf '%-12s cpu/s %-7s frames %5s of %-5s lost %-4s peak RSS %6d MB   stop->file %s ms\n' \
-    "$1" "$per_second" "$4" "$EXPECTED" "$6" "$(( $3 / 1024 ))" "$5"
+  printf '%-24s cpu/s %-7s frames %5s of %-5s lost %-5s peak RSS %6d MB   stop->file %s ms\n' \
+    "$1" "$per_second" "$4" "$5" "$7" "$(( $3 / 1024 ))" "$6"
 }
-time_field() { awk -F': ' -v k="$2" '$1 ~ k { print $2 }' "$1"; }
 
-# --- TarnRecorder -----------------------------------------------------------
+# Starts an Xvfb of WIDTHxHEIGHT with a moving picture at FPS over all of it,
+# and sound on both sound sources for PLAY_SECONDS.
+row_start() {  # width height fps play_seconds
+  unset DISPLAY
+  export RIG_SCREEN="${1}x${2}x24"
+  # shellcheck source=scripts/test-rig.sh
+  source scripts/test-rig.sh >/dev/null
+  RIG_UP=1
+  SDL_AUDIODRIVER=dummy ffplay -loglevel quiet -f lavfi -i "testsrc2=size=${1}x${2}:rate=$3" \
+    -left 0 -top 0 -noborder -an >/dev/null 2>&1 &
+  PLAYER=$!
+  sleep 2
+  if [ -n "${PULSE_SERVER:-}" ]; then
+    ffmpeg -v quiet -re -f lavfi -i "sine=frequency=440:duration=$4" -f pulse -device speaker bench-tone </dev/null &
+    SOUND+=("$!")
+    ffmpeg -v quiet -re -f lavfi -i "anoisesrc=amplitude=0.2:duration=$4" -f pulse -device mic_feed bench-mic </dev/null &
+    SOUND+=("$!")
+  fi
+}
+
 export HOME="$WORK/home"
 mkdir -p "$HOME"
-/usr/bin/time -v -o "$WORK/ours.time" "$RECORDER" --seconds "$SECONDS_TO_RECORD" --fps "$FPS" \
-  --quality 1 --format mp4 --output-dir "$WORK" >"$WORK/ours.out" 2>"$WORK/ours.err"
-OURS_FILE="$(tail -n 1 "$WORK/ours.out")"
-OURS_CPU=$(awk -v u="$(time_field "$WORK/ours.time" 'User time')" \
-               -v s="$(time_field "$WORK/ours.time" 'System time')" 'BEGIN { print u + s }')
-OURS_RSS=$(time_field "$WORK/ours.time" 'Maximum resident set size')
-OURS_STOP=$(sed -n 's/.*file complete \([0-9]*\) ms after the stop.*/\1/p' "$WORK/ours.err" | tail -n 1)
-OURS_LOST=$(sed -n 's/.*pictures written, \([0-9]*\) lost.*/\1/p' "$WORK/ours.err" | tail -n 1)
-report "tarn-record" "$OURS_CPU" "$OURS_RSS" "$(count_frames "$OURS_FILE")" "${OURS_STOP:-?}" "${OURS_LOST:-?}"
-sync_report "$OURS_FILE" "sync ${SECONDS_TO_RECORD}s"
+printf 'Each row: %s s, sound on for tarn-record; machine: %s cores\n' "$SECONDS_TO_RECORD" "$(nproc)"
+FIRST_ROW=""
+for row in $ROWS; do
+  size="${row%@*}"; fps="${row#*@}"; width="${size%x*}"; height="${size#*x}"
+  [ -z "$FIRST_ROW" ] && FIRST_ROW="$row"
+  expected=$((SECONDS_TO_RECORD * fps))
+  row_start "$width" "$height" "$fps" $((SECONDS_TO_RECORD + 30))
+  echo "--- $row ---"
 
-# --- ffmpeg x11grab -----------------------------------------------------------
-# ffmpeg stops by itself after -t; its stop time is the wall time past the
-# recording less its start-up (the time to its first frame is not separable,
-# so this is an upper bound).
-START=$(date +%s%N)
-/usr/bin/time -v -o "$WORK/ffmpeg.time" ffmpeg -v error -y -f x11grab -framerate "$FPS" \
-  -video_size 1920x1080 -i "$DISPLAY" -t "$SECONDS_TO_RECORD" -c:v libx264 -preset ultrafast \
-  -tune zerolatency -crf 23 "$WORK/ffmpeg.mp4" </dev/null
-END=$(date +%s%N)
-FF_CPU=$(awk -v u="$(time_field "$WORK/ffmpeg.time" 'User time')" \
-             -v s="$(time_field "$WORK/ffmpeg.time" 'System time')" 'BEGIN { print u + s }')
-FF_RSS=$(time_field "$WORK/ffmpeg.time" 'Maximum resident set size')
-FF_OVER=$(( (END - START) / 1000000 - SECONDS_TO_RECORD * 1000 ))
-report "ffmpeg" "$FF_CPU" "$FF_RSS" "$(count_frames "$WORK/ffmpeg.mp4")" "<=$FF_OVER" "-"
+  # TarnRecorder
+  /usr/bin/time -v -o "$WORK/ours.time" "$RECORDER" --seconds "$SECONDS_TO_RECORD" --fps "$fps" \
+    --quality 1 --format mp4 --output-dir "$WORK/$row" >"$WORK/ours.out" 2>"$WORK/ours.err" || {
+      echo "tarn-record failed:" >&2; cat "$WORK/ours.err" >&2; exit 1; }
+  file="$(tail -n 1 "$WORK/ours.out")"
+  stop_ms=$(sed -n 's/.*file complete \([0-9]*\) ms after the stop.*/\1/p' "$WORK/ours.err" | tail -n 1)
+  lost=$(sed -n 's/.*pictures written, \([0-9]*\) lost.*/\1/p' "$WORK/ours.err" | tail -n 1)
+  ours_cpu=$(cpu_of "$WORK/ours.time")
+  report "tarn-record $row" "$ours_cpu" "$(time_field "$WORK/ours.time" 'Maximum resident set size')" \
+    "$(count_frames "$file")" "$expected" "${stop_ms:-?}" "${lost:-?}"
+  grep -h "pictures dropped" "$WORK/ours.err" | tail -n 3 | sed 's/^/    /' || true
+  sync_report "$file" "sync $row ${SECONDS_TO_RECORD}s"
 
-awk -v a="$OURS_CPU" -v b="$FF_CPU" 'BEGIN { if (b > 0) printf "cpu ratio tarn-record / ffmpeg: %.2f\n", a / b }'
+  # ffmpeg x11grab: it stops by itself after -t; its stop time is the wall time
+  # past the recording less its start-up (an upper bound: its time to the
+  # first frame is not separable).
+  start_ns=$(date +%s%N)
+  /usr/bin/time -v -o "$WORK/ffmpeg.time" ffmpeg -v error -y -f x11grab -framerate "$fps" \
+    -video_size "$size" -i "$DISPLAY" -t "$SECONDS_TO_RECORD" -c:v libx264 -preset ultrafast \
+    -tune zerolatency -crf 23 "$WORK/ffmpeg.mp4" </dev/null
+  end_ns=$(date +%s%N)
+  ff_cpu=$(cpu_of "$WORK/ffmpeg.time")
+  report "ffmpeg $row" "$ff_cpu" "$(time_field "$WORK/ffmpeg.time" 'Maximum resident set size')" \
+    "$(count_frames "$WORK/ffmpeg.mp4")" "$expected" "<=$(( (end_ns - start_ns) / 1000000 - SECONDS_TO_RECORD * 1000 ))" "-"
+  awk -v a="$ours_cpu" -v b="$ff_cpu" -v r="$row" \
+    'BEGIN { if (b > 0) printf "cpu ratio tarn-record / ffmpeg at %s: %.2f\n", r, a / b }'
+  rm -f "$file" "$WORK/ffmpeg.mp4"
+  row_stop
+done
 
 if [ "$SYNC_SECONDS" -gt 0 ]; then
-  "$RECORDER" --seconds "$SYNC_SECONDS" --fps "$FPS" --format mp4 --output-dir "$WORK/long" \
+  size="${FIRST_ROW%@*}"; fps="${FIRST_ROW#*@}"
+  row_start "${size%x*}" "${size#*x}" "$fps" $((SYNC_SECONDS + 30))
+  "$RECORDER" --seconds "$SYNC_SECONDS" --fps "$fps" --format mp4 --output-dir "$WORK/long" \
     >"$WORK/long.out" 2>"$WORK/long.err"
-  sync_report "$(tail -n 1 "$WORK/long.out")" "sync ${SYNC_SECONDS}s"
+  sync_report "$(tail -n 1 "$WORK/long.out")" "sync $FIRST_ROW ${SYNC_SECONDS}s"
+  row_stop
 fi

@@ -7,6 +7,7 @@ namespace tarn {
 void PacketQueue::Push(av::PacketPtr packet) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ += static_cast<std::size_t>(packet->size);
     packets_.push_back(std::move(packet));
   }
   cond_.notify_one();
@@ -18,9 +19,7 @@ av::PacketPtr PacketQueue::Pop() {
     if (stopped_) return nullptr;
     cond_.wait_for(lock, std::chrono::milliseconds(kPopWaitMs));
   }
-  av::PacketPtr packet = std::move(packets_.front());
-  packets_.pop_front();
-  return packet;
+  return TakeFront();
 }
 
 av::PacketPtr PacketQueue::PopFor(int timeoutMs) {
@@ -30,9 +29,19 @@ av::PacketPtr PacketQueue::PopFor(int timeoutMs) {
     return nullptr;
   }
   if (packets_.empty()) return nullptr;
+  return TakeFront();
+}
+
+av::PacketPtr PacketQueue::TakeFront() {
   av::PacketPtr packet = std::move(packets_.front());
   packets_.pop_front();
+  bytes_ -= static_cast<std::size_t>(packet->size);
   return packet;
+}
+
+std::size_t PacketQueue::Bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bytes_;
 }
 
 std::size_t PacketQueue::Size() const {
@@ -45,6 +54,7 @@ void PacketQueue::Drain() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     old.swap(packets_);
+    bytes_ = 0;
   }
 }
 

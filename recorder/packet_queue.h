@@ -27,6 +27,8 @@ class PacketQueue {
   av::PacketPtr PopFor(int timeoutMs);
 
   std::size_t Size() const;
+  // The bytes of packet data queued.
+  std::size_t Bytes() const;
 
   // Frees every queued packet.
   void Drain();
@@ -38,9 +40,12 @@ class PacketQueue {
   bool IsStopped() const;
 
  private:
+  av::PacketPtr TakeFront();  // with mutex_ held, the queue not empty
+
   mutable std::mutex mutex_;
   std::condition_variable cond_;
   std::deque<av::PacketPtr> packets_;  // guarded by mutex_
+  std::size_t bytes_ = 0;              // guarded by mutex_
   bool stopped_ = false;               // guarded by mutex_
 };
 

@@ -33,6 +33,12 @@ Rgb ParseColourSetting(const std::string& text, std::string_view defaultText) {
   return colour;
 }
 
+int QueuedPicturesFor(int width, int height) {
+  const std::size_t pictureBytes = static_cast<std::size_t>(width) * height * 3 / 2;
+  if (pictureBytes == 0) return kMaxQueuedPictures;
+  return static_cast<int>(std::clamp<std::size_t>(kMaxQueuedPictureBytes / pictureBytes, 2, kMaxQueuedPictures));
+}
+
 // The video source's way in: pictures recorded only while the time line runs.
 class Recorder::VideoInlet final : public VideoSink {
  public:
@@ -43,8 +49,11 @@ class Recorder::VideoInlet final : public VideoSink {
     // it stopped are not recorded.
     if (!recorder_.timeline_.ToRecordingUs(packet->pts)) return;
     const std::size_t queued = recorder_.videoPacketQueue_.Size();
-    if (queued >= static_cast<std::size_t>(kMaxQueuedPackets)) {
-      LOG_EVERY_N(ERROR, 30) << "video queue size: " << queued;
+    if (queued >= static_cast<std::size_t>(kMaxQueuedPackets) ||
+        (queued >= 2 && recorder_.videoPacketQueue_.Bytes() + static_cast<std::size_t>(packet->size) >
+                            kMaxQueuedPacketBytes)) {
+      LOG_EVERY_N(ERROR, 30) << "video queue size: " << queued << " ("
+                             << (recorder_.videoPacketQueue_.Bytes() >> 20) << " MB); picture dropped";
       return;
     }
     recorder_.videoPacketQueue_.Push(std::move(packet));
@@ -301,7 +310,8 @@ int Recorder::OpenVideoSource() {
     return FailStart(-1, problem, "the video decoder does not open");
   }
   try {
-    pVideoFifo_ = std::make_unique<PictureFifo>(videoWidth_, videoHeight_, kMaxQueuedPictures);
+    pVideoFifo_ = std::make_unique<PictureFifo>(videoWidth_, videoHeight_,
+                                                QueuedPicturesFor(videoWidth_, videoHeight_));
   } catch (const std::bad_alloc&) {
     LOG(ERROR) << "video fifo alloc failed";
     return FailStart(-1, problem, "out of memory for the pictures");

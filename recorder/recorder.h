@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -46,9 +47,15 @@ inline constexpr int kStartNoAudioDevice = 500002;
 // The private message number of the elapsed-seconds report.
 inline constexpr unsigned kWmRecordSeconds = 0x0734;
 
-// How many source packets and raw pictures may wait between the stages.
+// How many source packets and raw pictures may wait between the stages, in
+// count and in bytes: 72 pictures of a 4K screen would be 2.4 GB. At least
+// two always fit.
 inline constexpr int kMaxQueuedPackets = 72;
 inline constexpr int kMaxQueuedPictures = 72;
+inline constexpr std::size_t kMaxQueuedPacketBytes = 64u << 20;
+inline constexpr std::size_t kMaxQueuedPictureBytes = 48u << 20;
+// The raw YUV 4:2:0 pictures of width x height that wait at most.
+int QueuedPicturesFor(int width, int height);
 
 // What made a Start fail, for the prompt the user sees.
 enum class StartProblem { kNone, kFolder, kScreen, kFrameRate, kVideoDevice, kAudioDevice, kEncoder };

@@ -214,6 +214,8 @@ void Recorder::EncodeLoop() {
   std::int64_t pendingSlot = 0;
   bool videoEnded = false;
   bool flushedForPause = false;
+  std::int64_t nextDropReportSlot = frameRate_;
+  std::int64_t reportedDrops = 0;
   while (!outputFile_->failed()) {
     // While paused, what was written so far goes to the disk.
     const bool paused = timeline_.begun() && !timeline_.running() && !timeline_.stopped();
@@ -263,6 +265,17 @@ void Recorder::EncodeLoop() {
     pending = std::move(picture);
     pendingSlot = *slot;
     droppedFrames_ = slotter.skippedSlots();
+    // Once a second, how many pictures were lost meanwhile: a machine that
+    // cannot keep up loses some of every second, and the time line keeps
+    // the others in their places.
+    if (*slot >= nextDropReportSlot) {
+      if (slotter.skippedSlots() > reportedDrops) {
+        LOG(WARNING) << "pictures dropped: " << slotter.skippedSlots() - reportedDrops
+                     << " in the last second, " << slotter.skippedSlots() << " in all";
+        reportedDrops = slotter.skippedSlots();
+      }
+      nextDropReportSlot = *slot + frameRate_;
+    }
   }
   if (pending) pVideoFifo_->Recycle(std::move(pending));
   if (slotter.skippedSlots() > 0) {

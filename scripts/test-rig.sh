@@ -38,14 +38,15 @@ rig_wait_for() {
   return 1
 }
 
-# X: keep a working display, else start Xvfb on the first free number.
+# X: keep a working display, else start Xvfb on the first free number, with
+# a screen of RIG_SCREEN (WIDTHxHEIGHTxDEPTH, default 1920x1080x24).
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   echo "test-rig: using the running X server $DISPLAY"
 else
   for n in $(seq 91 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     # -noreset: the server keeps running as it is when its last client leaves.
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset +extension MIT-SHM +extension XFIXES \
+    Xvfb ":$n" -screen 0 "${RIG_SCREEN:-1920x1080x24}" -nolisten tcp -noreset +extension MIT-SHM +extension XFIXES \
       +extension XInputExtension >"$RIG_DIR/xvfb.log" 2>&1 &
     RIG_PIDS+=("$!")
     export DISPLAY=":$n"

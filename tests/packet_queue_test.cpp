@@ -19,12 +19,14 @@ TEST(PacketQueueTest, KeepsOrderAndHandsOverOwnership) {
   PacketQueue queue;
   for (int size : {10, 20, 30}) queue.Push(PacketOfSize(size));
   EXPECT_EQ(queue.Size(), 3u);
+  EXPECT_EQ(queue.Bytes(), 60u);
   for (int size : {10, 20, 30}) {
     av::PacketPtr packet = queue.Pop();
     ASSERT_TRUE(packet);
     EXPECT_EQ(packet->size, size);
   }
   EXPECT_EQ(queue.Size(), 0u);
+  EXPECT_EQ(queue.Bytes(), 0u);
 }
 
 TEST(PacketQueueTest, StopWakesAWaitingConsumerAndLeftoversAreStillDelivered) {
@@ -56,6 +58,7 @@ TEST(PacketQueueTest, DrainFreesEverything) {
   for (int i = 0; i < 100; ++i) queue.Push(PacketOfSize(1024));
   queue.Drain();
   EXPECT_EQ(queue.Size(), 0u);
+  EXPECT_EQ(queue.Bytes(), 0u);
   queue.Stop();
   EXPECT_FALSE(queue.Pop());
 }

@@ -274,6 +274,16 @@ TEST_F(RecorderTest, QualityChoosesTheConstantRateFactor) {
   EXPECT_EQ(CrfForQuality(3), nullptr);
 }
 
+TEST(RecorderArithmeticTest, RawPicturesWaitingAreBoundedInBytes) {
+  // 48 MB of 4:2:0 pictures: 16 of 1080p, 4 of 4K, never fewer than two
+  // nor more than 72.
+  EXPECT_EQ(QueuedPicturesFor(1920, 1080), 16);
+  EXPECT_EQ(QueuedPicturesFor(3840, 2160), 4);
+  EXPECT_EQ(QueuedPicturesFor(7680, 4320), 2);
+  EXPECT_EQ(QueuedPicturesFor(16384, 16384), 2);
+  EXPECT_EQ(QueuedPicturesFor(320, 240), kMaxQueuedPictures);
+}
+
 TEST(RecorderArithmeticTest, BitRatesAndColours) {
   const VideoBitRates rates = ComputeVideoBitRates(1280, 720, 25);
   EXPECT_EQ(rates.decoder, 737280000);
