@@ -11,7 +11,8 @@ std::optional<ScreenRect> OnRoot(const ScreenRect& rect, int rootWidth, int root
   // 64-bit, so that extreme sizes cannot overflow.
   const long long left = std::max<long long>(rect.x, 0);
   const long long top = std::max<long long>(rect.y, 0);
-  const long long right = std::min<long long>(static_cast<long long>(rect.x) + rect.width, rootWidth);
+  const long long right =
+      std::min<long long>(static_cast<long long>(rect.x) + rect.width, rootWidth);
   const long long bottom =
       std::min<long long>(static_cast<long long>(rect.y) + rect.height, rootHeight);
   if (rect.width <= 0 || rect.height <= 0 || left >= right || top >= bottom) return std::nullopt;

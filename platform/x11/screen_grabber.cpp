@@ -178,7 +178,8 @@ X11ScreenGrabber::X11ScreenGrabber(x11::Connection connection)
   std::string how;
   const std::optional<ScreenRect> monitor = x11::ReadPrimaryMonitor(c, screen_, how);
   if (NoticeLoss()) return;
-  monitor_ = monitor.value_or(ScreenRect{0, 0, screen_->width_in_pixels, screen_->height_in_pixels});
+  monitor_ =
+      monitor.value_or(ScreenRect{0, 0, screen_->width_in_pixels, screen_->height_in_pixels});
   LOG(INFO) << "screen capture: the screen is " << how;
 }
 

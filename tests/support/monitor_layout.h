@@ -1,7 +1,8 @@
 #pragma once
 // An Xvfb of the test's own whose 3840x1080 root window holds three monitors
-// declared with `xrandr --setmonitor NAME GEOMETRY none`, the primary one second from the left and lower than the others,
-// each painted a colour of its own on a grey root window.
+// declared with `xrandr --setmonitor NAME GEOMETRY none`, the primary one
+// second from the left and lower than the others, each painted a colour of
+// its own on a grey root window.
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
