@@ -11,9 +11,20 @@
 
 namespace tarn::platform {
 
+// A rectangle of the desktop in pixels.
+struct ScreenRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
 // The cursor as the screen shows it now.
 struct CursorImage {
-  int x = 0;  // position of the hot spot on the screen, pixels
+  // Position of the hot spot relative to the primary monitor's top-left; it
+  // lies outside 0..screenWidth x 0..screenHeight while the pointer is on
+  // another monitor (negative, or beyond the size).
+  int x = 0;
   int y = 0;
   int hotX = 0;  // hot spot inside the image
   int hotY = 0;
@@ -25,14 +36,16 @@ struct CursorImage {
   std::uint64_t serial = 0;
 };
 
-// Copies rectangles of the primary screen. Not thread-safe: one thread owns
-// an instance from Open to destruction; only DisplayLost and lastError may be
-// called from other threads too.
+// Copies rectangles of the primary monitor, which is "the screen" for the
+// engine: coordinates (0, 0) are its top-left corner, whatever other monitors
+// lie around it. The monitor layout is read once, when the grabber is opened.
+// Not thread-safe: one thread owns an instance from Open to destruction; only
+// DisplayLost and lastError may be called from other threads too.
 class ScreenGrabber {
  public:
   virtual ~ScreenGrabber() = default;
 
-  // Size of the primary screen in pixels.
+  // Size of the primary monitor in pixels.
   virtual int screenWidth() const = 0;
   virtual int screenHeight() const = 0;
 
@@ -44,9 +57,10 @@ class ScreenGrabber {
   // cannot be made.
   virtual bool Init(int width, int height, int frames = 1, int headerRoom = 0) = 0;
 
-  // Copies the rectangle whose top-left is (sourceX, sourceY) into frame
-  // `frame`. A rectangle reaching past the screen is clamped to it (the part
-  // outside stays black). False (with a log line) when the copy fails.
+  // Copies the rectangle whose top-left is (sourceX, sourceY), relative to the
+  // primary monitor, into frame `frame`. A rectangle reaching past the monitor
+  // is clamped to it: the part outside stays black, even where another
+  // monitor lies. False (with a log line) when the copy fails.
   virtual bool Capture(int sourceX, int sourceY, int frame = 0) = 0;
 
   // The pixels of a frame: rows top-down, `stride()` bytes apart, 4 bytes per
@@ -76,7 +90,12 @@ class ScreenGrabber {
 // display and why it cannot be opened) when it cannot be opened.
 std::unique_ptr<ScreenGrabber> OpenScreenGrabber();
 
-// Primary screen size without keeping a connection; false when no display.
+// The primary monitor's rectangle on the X root window (the whole desktop),
+// without keeping a connection: the RandR monitor flagged primary, else the
+// first one, else the whole root window. False when there is no display.
+bool QueryPrimaryMonitor(ScreenRect& monitor);
+
+// The primary monitor's size, as QueryPrimaryMonitor; false when no display.
 bool QueryScreenSize(int& width, int& height);
 
 // Reports presses of mouse buttons anywhere on the desktop, on a thread of its

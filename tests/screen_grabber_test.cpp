@@ -65,6 +65,9 @@ class ScreenGrabberTest : public testing::Test {
       GTEST_SKIP() << "DISPLAY is not set: no X server to capture";
     display_.reset(XOpenDisplay(nullptr));
     if (!display_) GTEST_SKIP() << "the X display " << std::getenv("DISPLAY") << " is unreachable";
+    // The grabber's coordinates start at the primary monitor's corner, which
+    // is the root window's only on a display of one monitor.
+    ASSERT_TRUE(QueryPrimaryMonitor(primary_));
   }
 
   // Paints the whole root window one colour (0xRRGGBB).
@@ -75,11 +78,12 @@ class ScreenGrabberTest : public testing::Test {
     XSync(d, False);
   }
 
-  void FillRootRect(unsigned long rgb, int x, int y, int width, int height) {
+  // Fills a rectangle given relative to the primary monitor.
+  void FillRect(unsigned long rgb, int x, int y, int width, int height) {
     Display* d = display_.get();
     GC gc = XCreateGC(d, DefaultRootWindow(d), 0, nullptr);
     XSetForeground(d, gc, rgb);
-    XFillRectangle(d, DefaultRootWindow(d), gc, x, y, width, height);
+    XFillRectangle(d, DefaultRootWindow(d), gc, primary_.x + x, primary_.y + y, width, height);
     XFreeGC(d, gc);
     XSync(d, False);
   }
@@ -90,7 +94,15 @@ class ScreenGrabberTest : public testing::Test {
     return grabber;
   }
 
+  // Moves the pointer to a point given relative to the primary monitor.
+  void WarpPointer(int x, int y) {
+    Display* d = display_.get();
+    XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, primary_.x + x, primary_.y + y);
+    XSync(d, False);
+  }
+
   std::unique_ptr<Display, DisplayCloser> display_;
+  ScreenRect primary_;
 };
 
 TEST_F(ScreenGrabberTest, DeliversBlueGreenRedBytes) {
@@ -136,12 +148,18 @@ TEST_F(ScreenGrabberTest, FramesKeepTheirOwnCopyAndTheirHeaderRoom) {
   }
 }
 
-TEST_F(ScreenGrabberTest, ReportsScreenSize) {
+// The screen is the primary monitor: the whole root window on a display of
+// one monitor, a part of it otherwise.
+TEST_F(ScreenGrabberTest, ReportsThePrimaryMonitorsSize) {
   auto grabber = OpenScreenGrabber();
   ASSERT_TRUE(grabber);
+  EXPECT_EQ(grabber->screenWidth(), primary_.width);
+  EXPECT_EQ(grabber->screenHeight(), primary_.height);
   const Display* d = display_.get();
-  EXPECT_EQ(grabber->screenWidth(), DisplayWidth(d, DefaultScreen(d)));
-  EXPECT_EQ(grabber->screenHeight(), DisplayHeight(d, DefaultScreen(d)));
+  EXPECT_GE(primary_.x, 0);
+  EXPECT_GE(primary_.y, 0);
+  EXPECT_LE(primary_.x + primary_.width, DisplayWidth(d, DefaultScreen(d)));
+  EXPECT_LE(primary_.y + primary_.height, DisplayHeight(d, DefaultScreen(d)));
   int width = 0;
   int height = 0;
   ASSERT_TRUE(QueryScreenSize(width, height));
@@ -195,7 +213,7 @@ TEST_F(ScreenGrabberTest, ClampsRectanglesToTheScreen) {
 // The XGetImage path (used without MIT-SHM) yields the same bytes.
 TEST_F(ScreenGrabberTest, PlainCopyMatchesSharedMemoryCopy) {
   PaintRoot(0x0000FF);
-  FillRootRect(0xFFFF00, 10, 10, 20, 20);
+  FillRect(0xFFFF00, 10, 10, 20, 20);
 
   auto shared = OpenInitialised(64, 48);
   ASSERT_TRUE(shared);
@@ -229,7 +247,8 @@ TEST_F(ScreenGrabberTest, CapturesAWindowWhereItIs) {
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
   attributes.background_pixel = 0xC03080;
-  const Window window = XCreateWindow(d, DefaultRootWindow(d), 301, 203, 157, 91, 0,
+  const Window window = XCreateWindow(d, DefaultRootWindow(d), primary_.x + 301,
+                                      primary_.y + 203, 157, 91, 0,
                                       CopyFromParent, InputOutput, CopyFromParent,
                                       CWOverrideRedirect | CWBackPixel, &attributes);
   XMapRaised(d, window);
@@ -264,10 +283,7 @@ TEST_F(ScreenGrabberTest, CapturesAWindowWhereItIs) {
 }
 
 TEST_F(ScreenGrabberTest, ReportsCursorHotSpotPosition) {
-  Display* d = display_.get();
-  XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 123, 45);
-  XSync(d, False);
-
+  WarpPointer(123, 45);
   auto grabber = OpenScreenGrabber();
   ASSERT_TRUE(grabber);
   CursorImage cursor;
@@ -282,8 +298,7 @@ TEST_F(ScreenGrabberTest, ReportsCursorHotSpotPosition) {
 
   // Same shape again: the caller's copy is kept, only the position changes.
   cursor.pixels[0] = 0x12345678;
-  XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 200, 100);
-  XSync(d, False);
+  WarpPointer(200, 100);
   ASSERT_TRUE(grabber->QueryCursor(cursor));
   EXPECT_EQ(cursor.x, 200);
   EXPECT_EQ(cursor.y, 100);

@@ -1,12 +1,15 @@
-// X11 screen grabber: copies rectangles of the root window into a 32-bit
-// BGRX buffer, with MIT-SHM when the server offers it and GetImage otherwise,
-// and reads the cursor through XFixes. Everything goes through XCB, so a
+// X11 screen grabber: copies rectangles of the primary monitor (a part of the
+// root window, see primary_monitor.h) into a 32-bit BGRX buffer, with MIT-SHM
+// when the server offers it and GetImage otherwise, and reads the cursor
+// through XFixes. Callers' coordinates are relative to the monitor's top-left;
+// the requests to the server are in root-window coordinates. Everything goes through XCB, so a
 // server that goes away makes the calls fail (DisplayLost) instead of ending
 // the process.
 
 #include <glog/logging.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "platform/screen_capture.h"
+#include "platform/x11/primary_monitor.h"
 #include "platform/x11/xcb_connection.h"
 
 namespace tarn::platform {
@@ -92,8 +96,8 @@ class X11ScreenGrabber final : public ScreenGrabber {
   explicit X11ScreenGrabber(x11::Connection connection);
   ~X11ScreenGrabber() override { Release(); }
 
-  int screenWidth() const override { return screen_->width_in_pixels; }
-  int screenHeight() const override { return screen_->height_in_pixels; }
+  int screenWidth() const override { return monitor_.width; }
+  int screenHeight() const override { return monitor_.height; }
 
   bool Init(int width, int height, int frames, int headerRoom) override;
   bool Capture(int sourceX, int sourceY, int frame) override;
@@ -129,6 +133,7 @@ class X11ScreenGrabber final : public ScreenGrabber {
   // Members are destroyed bottom-up: the segment before the connection.
   x11::ConnectionPtr connection_;
   const xcb_screen_t* screen_;  // in the connection's setup data
+  ScreenRect monitor_;          // the primary monitor on the root window, read at Open
   std::string displayName_;
   bool shmAvailable_ = false;
   bool hasXFixes_ = false;
@@ -158,6 +163,7 @@ X11ScreenGrabber::X11ScreenGrabber(x11::Connection connection)
   x11::SigpipeGuard pipeGuard;
   xcb_prefetch_extension_data(c, &xcb_shm_id);
   xcb_prefetch_extension_data(c, &xcb_xfixes_id);
+  xcb_prefetch_extension_data(c, &xcb_randr_id);
   if (ExtensionPresent(c, &xcb_shm_id)) {
     XcbPtr<xcb_shm_query_version_reply_t> version(
         xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
@@ -169,7 +175,12 @@ X11ScreenGrabber::X11ScreenGrabber(x11::Connection connection)
         xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
     hasXFixes_ = version != nullptr && version->major_version >= 1;
   }
-  NoticeLoss();
+  std::string how;
+  const std::optional<ScreenRect> monitor = x11::ReadPrimaryMonitor(c, screen_, how);
+  if (NoticeLoss()) return;
+  monitor_ =
+      monitor.value_or(ScreenRect{0, 0, screen_->width_in_pixels, screen_->height_in_pixels});
+  LOG(INFO) << "screen capture: the screen is " << how;
 }
 
 void X11ScreenGrabber::SetError(const std::string& text) {
@@ -327,7 +338,8 @@ void X11ScreenGrabber::InitPlain(int width, int height) {
   height_ = height;
 }
 
-// The server writes the whole rectangle straight into the segment.
+// The server writes the whole rectangle, given in root coordinates, straight
+// into the segment.
 bool X11ScreenGrabber::CaptureShm(int x, int y, int frame) {
   xcb_connection_t* c = connection_.get();
   const auto offset = static_cast<std::uint32_t>(static_cast<std::size_t>(frame) * frameBytes_ + headerRoom_);
@@ -342,8 +354,8 @@ bool X11ScreenGrabber::CaptureShm(int x, int y, int frame) {
   return true;
 }
 
-// Copies a rectangle that lies wholly on the screen to `destination`, which
-// has `stride_` bytes per row.
+// Copies a rectangle that lies wholly on the root window, given in root
+// coordinates, to `destination`, which has `stride_` bytes per row.
 bool X11ScreenGrabber::CopyWithGetImage(int x, int y, int width, int height,
                                         std::uint8_t* destination) {
   xcb_connection_t* c = connection_.get();
@@ -377,8 +389,8 @@ bool X11ScreenGrabber::Capture(int sourceX, int sourceY, int frame) {
   if (frame < 0 || frame >= frames_) return Fail("screen capture into frame " + std::to_string(frame) + " of " + std::to_string(frames_));
   std::uint8_t* const framePixels = pixels(frame);
   x11::SigpipeGuard pipeGuard;
-  // The part of the requested rectangle that lies on the screen (64-bit so
-  // that extreme offsets cannot overflow).
+  // The part of the requested rectangle that lies on the monitor (64-bit so
+  // that extreme offsets cannot overflow), in the monitor's coordinates.
   const long long left = std::max<long long>(sourceX, 0);
   const long long top = std::max<long long>(sourceY, 0);
   const long long right =
@@ -388,13 +400,15 @@ bool X11ScreenGrabber::Capture(int sourceX, int sourceY, int frame) {
 
   const bool whole =
       left == sourceX && top == sourceY && right - left == width_ && bottom - top == height_;
-  if (whole && serverSegment_ != 0) return CaptureShm(sourceX, sourceY, frame);
-  // Off-screen parts stay black.
+  if (whole && serverSegment_ != 0) {
+    return CaptureShm(sourceX + monitor_.x, sourceY + monitor_.y, frame);
+  }
+  // Parts off the monitor stay black.
   if (!whole) std::memset(framePixels, 0, static_cast<std::size_t>(stride_) * height_);
   if (left >= right || top >= bottom) return true;
   std::uint8_t* destination = framePixels + static_cast<std::size_t>(top - sourceY) * stride_ +
                               static_cast<std::size_t>(left - sourceX) * 4;
-  return CopyWithGetImage(static_cast<int>(left), static_cast<int>(top),
+  return CopyWithGetImage(static_cast<int>(left) + monitor_.x, static_cast<int>(top) + monitor_.y,
                           static_cast<int>(right - left), static_cast<int>(bottom - top),
                           destination);
 }
@@ -424,8 +438,8 @@ bool X11ScreenGrabber::QueryCursor(CursorImage& cursor) {
     const std::uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(image.get());
     cursor.pixels.assign(pixels, pixels + count);
   }
-  cursor.x = image->x;
-  cursor.y = image->y;
+  cursor.x = image->x - monitor_.x;
+  cursor.y = image->y - monitor_.y;
   cursor.hotX = image->xhot;
   cursor.hotY = image->yhot;
   cursor.width = width;
@@ -453,11 +467,27 @@ std::unique_ptr<ScreenGrabber> OpenScreenGrabber() {
   return grabber;
 }
 
-bool QueryScreenSize(int& width, int& height) {
+bool QueryPrimaryMonitor(ScreenRect& monitor) {
   const std::optional<x11::Connection> connection = OpenDisplay();
   if (!connection) return false;
-  width = connection->screen->width_in_pixels;
-  height = connection->screen->height_in_pixels;
+  std::string how;
+  const std::optional<ScreenRect> primary =
+      x11::ReadPrimaryMonitor(connection->connection.get(), connection->screen, how);
+  if (!primary) {
+    LOG(ERROR) << "screen geometry: lost the connection to the X display "
+               << connection->displayName << " while reading its monitors";
+    return false;
+  }
+  VLOG(1) << "screen geometry: " << how;
+  monitor = *primary;
+  return true;
+}
+
+bool QueryScreenSize(int& width, int& height) {
+  ScreenRect monitor;
+  if (!QueryPrimaryMonitor(monitor)) return false;
+  width = monitor.width;
+  height = monitor.height;
   return true;
 }
 

@@ -13,6 +13,7 @@ extern "C" {
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -125,6 +126,7 @@ inline std::vector<RgbPicture> DecodePictures(const std::string& path, int maxPi
   AVPacket* packet = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
   SwsContext* scaler = nullptr;
+  std::vector<std::uint8_t> padded;
   auto take = [&]() {
     while (avcodec_receive_frame(decoder, frame) == 0 && static_cast<int>(pictures.size()) < maxPictures) {
       RgbPicture picture;
@@ -134,9 +136,17 @@ inline std::vector<RgbPicture> DecodePictures(const std::string& path, int maxPi
       scaler = sws_getCachedContext(scaler, frame->width, frame->height,
                                     static_cast<AVPixelFormat>(frame->format), frame->width,
                                     frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
-      std::uint8_t* dst[1] = {picture.rgb.data()};
-      const int dstStride[1] = {frame->width * 3};
+      // swscale's vector code may write past the end of a row and of the last
+      // row, so it writes into padded rows that are then packed.
+      const std::size_t rowBytes = static_cast<std::size_t>(frame->width) * 3;
+      const std::size_t paddedRow = (rowBytes + 63) / 64 * 64;
+      padded.resize(paddedRow * static_cast<std::size_t>(frame->height + 1));
+      std::uint8_t* dst[1] = {padded.data()};
+      const int dstStride[1] = {static_cast<int>(paddedRow)};
       sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+      for (int y = 0; y < frame->height; ++y) {
+        std::memcpy(picture.rgb.data() + y * rowBytes, padded.data() + y * paddedRow, rowBytes);
+      }
       pictures.push_back(std::move(picture));
       av_frame_unref(frame);
     }

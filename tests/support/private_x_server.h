@@ -36,6 +36,11 @@ class PrivateXServer {
   PrivateXServer(const PrivateXServer&) = delete;
   PrivateXServer& operator=(const PrivateXServer&) = delete;
 
+  // Arguments given to Xvfb after the usual ones ("-extension", "RANDR").
+  void AddArguments(const std::vector<std::string>& arguments) {
+    extraArguments_.insert(extraArguments_.end(), arguments.begin(), arguments.end());
+  }
+
   // Starts Xvfb with one screen of `geometry` ("640x480x24"); false with the
   // reason in `whyNot` when it does not come up within `timeout`.
   bool Start(const std::string& geometry, std::string& whyNot,
@@ -57,6 +62,7 @@ class PrivateXServer {
                                      "0",      geometry,     "-nolisten", "tcp",
                                      "-noreset", "+extension", "MIT-SHM", "+extension",
                                      "XFIXES", "+extension", "XInputExtension"};
+    args.insert(args.end(), extraArguments_.begin(), extraArguments_.end());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -142,6 +148,7 @@ class PrivateXServer {
     return refused;
   }
 
+  std::vector<std::string> extraArguments_;
   pid_t pid_ = -1;
   int number_ = -1;
   std::string displayName_;
