@@ -100,7 +100,9 @@ void CMainWnd::StartRecording() {
     const PanelPosition position = PlaceFloatingPanel(
         workArea.width(), workArea.height(), settings_.GetInt(kSuspendTop, kSuspendTopDefault),
         settings_.GetInt(kSuspendRight, kSuspendRightDefault));
-    panelPosition_ = QPoint(position.x, position.y);
+    // Placed within the work area, which need not begin at the desktop's 0,0
+    // when there are several monitors.
+    panelPosition_ = workArea.topLeft() + QPoint(position.x, position.y);
     if (floatingPanel_) {
       floatingPanel_->move(panelPosition_);
       floatingPanel_->show();
