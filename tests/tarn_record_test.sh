@@ -63,5 +63,13 @@ check "with the reason on standard error" grep -q "could not start" "$WORK/fail.
 LAST="$(tail -n 1 "$WORK/fail.out")"
 check "and no recording named on standard output" test ! -f "$LAST"
 
+# A watermark that cannot be added: the recording goes on without it and says so.
+"$RECORD" --seconds 1 --output-dir "$WORK/wm" --set global.audio-mute-check=1 \
+  --set global.watermark-type=2 --set global.watermark-font-family=Arial >"$WORK/wm.out" 2>"$WORK/wm.err"
+check "a recording without its watermark exits 0" test $? -eq 0
+check "with a warning on standard error" \
+  grep -q "^tarn-record: warning: the text watermark cannot be added" "$WORK/wm.err"
+check "and its file complete" test -s "$(tail -n 1 "$WORK/wm.out")"
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]
