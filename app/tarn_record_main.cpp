@@ -245,6 +245,9 @@ int main(int argc, char** argv) {
               << started << ")\n";
     return 1;
   }
+  if (!recorder.startWarning().empty()) {
+    std::cerr << "tarn-record: warning: " << recorder.startWarning() << "\n";
+  }
 
   // Click rings need the mouse presses of the whole desktop.
   std::unique_ptr<tarn::platform::ClickMonitor> clicks;

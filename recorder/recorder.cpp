@@ -114,6 +114,7 @@ void Recorder::ResetForStart() {
   }
   startProblem_ = StartProblem::kNone;
   startError_.clear();
+  startWarning_.clear();
   ReleaseMedia();
   timeline_.Reset();
   videoWidth_ = 0;
@@ -166,6 +167,7 @@ void Recorder::ReleaseMedia() {
   systemSound_.reset();
   videoInlet_.reset();
   audioInlets_.clear();
+  videoFilter_.reset();
   videoDecoder_.reset();
   videoEncoder_.reset();
   audioEncoder_.reset();
@@ -217,11 +219,9 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   videoPacketQueue_.Drain();
   videoPacketQueue_.ClearStop();
   ReadSettings();
-  if (watermarkType_ != 0) {
-    LOG(WARNING) << "watermark type " << watermarkType_ << " is not available; recording without it";
-  }
 
   if (const int result = OpenVideoSource(); result != 0) return result;
+  BuildVideoFilter();  // a watermark that fails leaves the recording without it
   if (const int result = SetupVideoEncoder(); result != 0) return result;
   if (const int result = OpenSoundSources(); result != 0) return result;
   if (const int result = SetupAudioEncoder(); result != 0) return result;

@@ -34,6 +34,7 @@
 #include "recorder/recording_options.h"
 #include "recorder/screen_overlays.h"
 #include "recorder/timeline.h"
+#include "recorder/video_filter.h"
 
 namespace tarn {
 
@@ -152,6 +153,9 @@ class Recorder {
 
   StartProblem startProblem() const { return startProblem_; }
   const std::string& startError() const { return startError_; }
+  // After a successful Start: what the recording goes without, in plain
+  // words (the watermark could not be added); empty when nothing is missing.
+  const std::string& startWarning() const { return startWarning_; }
 
   const std::string& outputPath() const { return outputPath_; }
   int videoWidth() const { return videoWidth_; }
@@ -176,6 +180,10 @@ class Recorder {
   int FailStart(int code, StartProblem problem, const std::string& why);
   int OpenVideoSource();
   int OpenCamera();
+  // The watermark's filter graph, in recorder_filter.cpp: 0, or the FFmpeg
+  // code of the failed step, with startWarning_ set (the recording goes on
+  // without it).
+  int BuildVideoFilter();
   int OpenSoundSources();
   void ReleaseMedia();
   // Ends the recording from a worker thread (a fault); `reason` is kept.
@@ -230,6 +238,7 @@ class Recorder {
   int videoHeight_ = 0;
   StartProblem startProblem_ = StartProblem::kNone;
   std::string startError_;
+  std::string startWarning_;
 
   // Sources and media objects of one recording, made by Start and released
   // after the finishing thread finished the file (or by a failed Start).
@@ -239,6 +248,7 @@ class Recorder {
   std::unique_ptr<VideoInlet> videoInlet_;
   std::vector<std::unique_ptr<AudioInlet>> audioInlets_;
   av::CodecContextPtr videoDecoder_;  // the video decode thread's
+  std::unique_ptr<VideoFilter> videoFilter_;  // the watermark; the video decode thread's
   std::unique_ptr<OutputFile> outputFile_;  // the video encode thread's, then the finishing thread's
   int videoStreamIndex_ = 0;
   int audioStreamIndex_ = 1;

@@ -9,16 +9,14 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-#include <libyuv.h>
-
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <thread>
 
-#include "recorder/bmp_packet.h"
 #include "recorder/output/output_file.h"
+#include "recorder/picture_writer.h"
 #include "recorder/recorder.h"
 
 namespace tarn {
@@ -43,8 +41,7 @@ void Recorder::VideoDecodeThread() {
   pthread_setname_np(pthread_self(), "video-decode");
   Guarded("video decode thread", [this] {
     av::FramePtr decoded = av::MakeFrame();
-    av::SwsPtr scaler;
-    SwsContext* cached = nullptr;
+    PictureWriter writer(*pVideoFifo_, videoFilter_.get());
 
     // Converts and queues every picture the decoder has ready; false on error.
     auto takePictures = [&]() {
@@ -56,65 +53,16 @@ void Recorder::VideoDecodeThread() {
           LOG(ERROR) << "decode error";
           return false;
         }
-        cached = sws_getCachedContext(cached, decoded->width, decoded->height,
-                                      static_cast<AVPixelFormat>(decoded->format), videoWidth_,
-                                      videoHeight_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                      nullptr, nullptr);
-        scaler.release();
-        scaler.reset(cached);
-        if (cached == nullptr) {
-          LOG(ERROR) << "cannot convert pictures of format " << decoded->format;
-          return false;
-        }
-        const std::int64_t stampUs = decoded->best_effort_timestamp != AV_NOPTS_VALUE
-                                         ? decoded->best_effort_timestamp
-                                         : decoded->pts;
-        PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
-        if (buffer) {
-          std::uint8_t* planes[4] = {};
-          int lineSizes[4] = {};
-          av_image_fill_arrays(planes, lineSizes, buffer.get(), AV_PIX_FMT_YUV420P, videoWidth_,
-                               videoHeight_, 1);
-          sws_scale(cached, decoded->data, decoded->linesize, 0, decoded->height, planes, lineSizes);
-          pVideoFifo_->CommitWrite(std::move(buffer), stampUs);
-        } else {
-          std::printf("video fifo space is not enough\n");
-        }
-        av_frame_unref(decoded.get());
+        if (decoded->best_effort_timestamp != AV_NOPTS_VALUE) decoded->pts = decoded->best_effort_timestamp;
+        if (!writer.WriteDecoded(*decoded)) return false;
       }
-    };
-
-    // Screen pictures (32-bit BMP files of the recorded size) go straight from
-    // the packet into a FIFO picture: one conversion, no decoder, no scaler.
-    auto convertDirectly = [&](const AVPacket& packet) {
-      Bmp32View bmp;
-      if (!ParseBmp32(packet.data, static_cast<std::size_t>(packet.size), bmp) ||
-          bmp.width != videoWidth_ || bmp.height != videoHeight_) {
-        return false;
-      }
-      PictureFifo::Buffer buffer = pVideoFifo_->AcquireWrite();
-      if (!buffer) {
-        std::printf("video fifo space is not enough\n");
-        return true;
-      }
-      const int width = videoWidth_;
-      const int height = videoHeight_;
-      std::uint8_t* y = buffer.get();
-      std::uint8_t* u = y + static_cast<std::size_t>(width) * height;
-      std::uint8_t* v = u + static_cast<std::size_t>(width / 2) * (height / 2);
-      // Bottom-up rows are read from the last stored row with a negative stride.
-      const std::uint8_t* top =
-          bmp.bottomUp ? bmp.pixels + static_cast<std::ptrdiff_t>(height - 1) * bmp.stride : bmp.pixels;
-      const int stride = bmp.bottomUp ? -bmp.stride : bmp.stride;
-      libyuv::ARGBToI420(top, stride, y, width, u, width / 2, v, width / 2, width, height);
-      pVideoFifo_->CommitWrite(std::move(buffer), packet.pts);
-      return true;
     };
 
     // Runs until the source has stopped and every queued packet is decoded.
     bool ok = true;
     while (av::PacketPtr packet = videoPacketQueue_.Pop()) {
-      if (videoDecoder_->codec_id == AV_CODEC_ID_BMP && convertDirectly(*packet)) continue;
+      // Screen pictures go straight from the packet to the FIFO, without the decoder.
+      if (videoDecoder_->codec_id == AV_CODEC_ID_BMP && writer.WriteBmp(*packet)) continue;
       const int sent = avcodec_send_packet(videoDecoder_.get(), packet.get());
       if (sent < 0) {
         std::printf("err: %s\n", av::ErrorText(sent).c_str());

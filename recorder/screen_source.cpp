@@ -217,8 +217,9 @@ void ScreenSource::CaptureLoop(VideoSink& sink) {
     lease->ring = ring_;
     lease->release = [ring = ring_.get(), frame] { ring->Give(frame); };
     av::PacketPtr packet = av::MakePacket();
-    packet->buf = av_buffer_create(file, static_cast<int>(packetSize), ReleaseFrame, lease.get(),
-                                   AV_BUFFER_FLAG_READONLY);
+    // Writable: the packet is the frame's only holder until it gives it back,
+    // so the watermark is drawn straight into it.
+    packet->buf = av_buffer_create(file, static_cast<int>(packetSize), ReleaseFrame, lease.get(), 0);
     if (packet->buf == nullptr) {
       ring_->Give(frame);
       LOG_EVERY_N(ERROR, 30) << "cannot allocate a video packet";

@@ -218,6 +218,22 @@ TEST_F(MainRecordingTest, AStartThatFailsSaysSoAndLeavesTheWindowIdle) {
   EXPECT_EQ(window.trayIcon().tip(), QString::fromUtf8("高清视频录制软件"));
 }
 
+TEST_F(MainRecordingTest, AWatermarkThatCannotBeAddedIsPromptedAndTheRecordingGoesOn) {
+  settings_.SetString(kWatermarkType, "2");
+  settings_.SetString(kWatermarkFontFamily, "Comic Sans");  // names no font file
+  CMainWnd& window = OpenWindow();
+  QString prompt;
+  test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
+  Button("recorderStartBtn")->click();
+  EXPECT_EQ(prompt, QString::fromUtf8("水印无法添加，本次录制不带水印"));
+  EXPECT_EQ(window.recorder().state(), kStateRecording);
+  EXPECT_EQ(window.recordingUiState(), kUiRecording);
+  test::RunEvents(600);
+  Button("recorderStopBtn")->click();
+  ASSERT_TRUE(window.recorder().WaitUntilFinished(20000));
+  EXPECT_TRUE(window.recorder().lastFinishOk()) << window.recorder().lastResult().reason;
+}
+
 TEST_F(MainRecordingTest, AFrameRateOutsideTheRangeRecordsAtTheDefault) {
   for (const char* rate : {"0", "121", "100000"}) {
     SCOPED_TRACE(rate);

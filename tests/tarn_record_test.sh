@@ -81,6 +81,13 @@ check "and says the camera stopped" grep -q "camera stopped delivering" "$WORK/u
 FILE="$(tail -n 1 "$WORK/unplugged.out")"
 D="$(duration_of "$FILE")"
 check "its file keeps what was recorded (got $D s)" awk -v d="$D" 'BEGIN { exit !(d > 0.6 && d < 1.1) }'
+# A watermark that cannot be added: the recording goes on without it and says so.
+"$RECORD" --seconds 1 --output-dir "$WORK/wm" --set global.audio-mute-check=1 \
+  --set global.watermark-type=2 --set global.watermark-font-family=Arial >"$WORK/wm.out" 2>"$WORK/wm.err"
+check "a recording without its watermark exits 0" test $? -eq 0
+check "with a warning on standard error" \
+  grep -q "^tarn-record: warning: the text watermark cannot be added" "$WORK/wm.err"
+check "and its file complete" test -s "$(tail -n 1 "$WORK/wm.out")"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -64,6 +64,8 @@ inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
+// A recording that started without its watermark.
+inline constexpr const char* kWatermarkFailedText = "水印无法添加，本次录制不带水印";
 
 class CMainWnd : public WindowImplBase, public UpdateCheckListener, public RecorderListener {
   Q_OBJECT

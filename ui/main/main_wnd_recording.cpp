@@ -121,6 +121,10 @@ void CMainWnd::StartRecording() {
   trayIcon_->Modify(kTrayIconNormal, recording, recording);
   LOG(INFO) << "recording " << options.path() << " (" << options.containerName << ", "
             << options.frameRate << " fps, quality " << quality_ << ")";
+  // The recording runs meanwhile; the user learns that it has no watermark.
+  if (!recorder_->startWarning().empty()) {
+    PromptBoxDialog::Show(this, QString::fromUtf8(kWatermarkFailedText));
+  }
 }
 
 void CMainWnd::PauseRecording() {
