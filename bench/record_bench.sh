@@ -13,6 +13,8 @@
 # the rows, a recording of SYNC_SECONDS (default 120; 0 skips it) at the first
 # row's size checks the sync over a longer time.
 #
+# MUTED=1 records no sound (as ffmpeg), for the picture's cost alone.
+#
 # Usage: bench/record_bench.sh [build-dir] [seconds] [rows]
 #   rows: WIDTHxHEIGHT@FPS ... (default "1920x1080@30 1920x1080@60 3840x2160@30")
 # Each row starts its own Xvfb of that size (and PulseAudio) through the test rig.
@@ -24,6 +26,8 @@ ROWS="${3:-1920x1080@30 1920x1080@60 3840x2160@30}"
 RECORDER="$BUILD/bin/tarn-record"
 [ -x "$RECORDER" ] || { echo "bench: $RECORDER not found; build first (scripts/build.sh)" >&2; exit 1; }
 SYNC_SECONDS="${SYNC_SECONDS:-120}"
+SOUND_ARGS=()
+[ "${MUTED:-0}" = 1 ] && SOUND_ARGS=(--set global.audio-mute-check=1)
 WORK="$(mktemp -d /tmp/tarn-bench-XXXXXX)"
 PLAYER=""
 SOUND=()
@@ -85,7 +89,8 @@ row_start() {  # width height fps play_seconds
 
 export HOME="$WORK/home"
 mkdir -p "$HOME"
-printf 'Each row: %s s, sound on for tarn-record; machine: %s cores\n' "$SECONDS_TO_RECORD" "$(nproc)"
+printf 'Each row: %s s, sound %s for tarn-record; machine: %s cores\n' "$SECONDS_TO_RECORD" \
+  "$([ "${MUTED:-0}" = 1 ] && echo off || echo on)" "$(nproc)"
 FIRST_ROW=""
 for row in $ROWS; do
   size="${row%@*}"; fps="${row#*@}"; width="${size%x*}"; height="${size#*x}"
@@ -96,7 +101,7 @@ for row in $ROWS; do
 
   # TarnRecorder
   /usr/bin/time -v -o "$WORK/ours.time" "$RECORDER" --seconds "$SECONDS_TO_RECORD" --fps "$fps" \
-    --quality 1 --format mp4 --output-dir "$WORK/$row" >"$WORK/ours.out" 2>"$WORK/ours.err" || {
+    --quality 1 --format mp4 --output-dir "$WORK/$row" "${SOUND_ARGS[@]}" >"$WORK/ours.out" 2>"$WORK/ours.err" || {
       echo "tarn-record failed:" >&2; cat "$WORK/ours.err" >&2; exit 1; }
   file="$(tail -n 1 "$WORK/ours.out")"
   stop_ms=$(sed -n 's/.*file complete \([0-9]*\) ms after the stop.*/\1/p' "$WORK/ours.err" | tail -n 1)

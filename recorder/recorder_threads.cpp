@@ -208,7 +208,9 @@ void Recorder::EncodeLoop() {
       continue;
     }
     // Each picture is encoded when the next one comes (or the pictures end),
-    // so that the last one can be weighed against the stop.
+    // so that the last one can be weighed against the stop and a late one
+    // can still move back into the slot it missed.
+    if (slotter.previousMovedBack()) --pendingSlot;
     if (pending) EncodePicture(std::move(pending), pendingSlot, frame.get());
     pending = std::move(picture);
     pendingSlot = *slot;
@@ -217,10 +219,10 @@ void Recorder::EncodeLoop() {
     // cannot keep up loses some of every second, and the time line keeps
     // the others in their places.
     if (*slot >= nextDropReportSlot) {
-      if (slotter.skippedSlots() > reportedDrops) {
-        LOG(WARNING) << "pictures dropped: " << slotter.skippedSlots() - reportedDrops
-                     << " in the last second, " << slotter.skippedSlots() << " in all";
-        reportedDrops = slotter.skippedSlots();
+      if (slotter.settledSkippedSlots() > reportedDrops) {
+        LOG(WARNING) << "pictures dropped: " << slotter.settledSkippedSlots() - reportedDrops
+                     << " in the last second, " << slotter.settledSkippedSlots() << " in all";
+        reportedDrops = slotter.settledSkippedSlots();
       }
       nextDropReportSlot = *slot + frameRate_;
     }

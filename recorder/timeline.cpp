@@ -121,19 +121,31 @@ std::optional<std::int64_t> RecordingTimeline::stopRecordingUs() const {
 
 std::optional<std::int64_t> PictureSlotter::Place(std::int64_t recordingUs) {
   const double exact = static_cast<double>(recordingUs) * frameRate_ / 1e6;
+  movedBack_ = false;
   std::int64_t slot = 0;
   if (last_ < 0) {
     slot = std::max<std::int64_t>(0, std::llround(exact));
   } else {
     const double ahead = exact - static_cast<double>(last_);
     if (ahead < 0.5) {
+      // The last picture was late by less than a slot and left the slot
+      // before it empty: it goes back there, and this one takes its slot.
+      if (lastSkipped_ > 0 && lastExact_ < static_cast<double>(last_)) {
+        movedBack_ = true;
+        --skipped_;
+        lastSkipped_ = 0;
+        lastExact_ = exact;
+        return last_;
+      }
       ++surplus_;
       return std::nullopt;
     }
     slot = ahead < 1.5 ? last_ + 1 : std::llround(exact);
   }
-  skipped_ += slot - last_ - 1;
+  lastSkipped_ = last_ < 0 ? 0 : slot - last_ - 1;
+  skipped_ += lastSkipped_;
   last_ = slot;
+  lastExact_ = exact;
   return slot;
 }
 

@@ -77,19 +77,30 @@ class RecordingTimeline {
 // a constant-rate stream: consecutive pictures take consecutive slots; a
 // picture that comes more than a slot and a half after the last one leaves
 // the slots between empty (pictures were lost, the time line stays right); a
-// picture less than half a slot after the last one is surplus. Used by one thread.
+// picture less than half a slot after the last one is surplus. One picture
+// taken a little late (less than a slot) and followed by one on time would
+// leave a slot empty and the next picture surplus; instead the late one moves
+// back into the empty slot (the caller has not encoded it yet) and the next
+// one takes its place. Used by one thread.
 class PictureSlotter {
  public:
   explicit PictureSlotter(int frameRate) : frameRate_(frameRate > 0 ? frameRate : 1) {}
   // The slot of a picture taken at `recordingUs`, or nullopt for a surplus one.
   std::optional<std::int64_t> Place(std::int64_t recordingUs);
+  // Whether the last Place moved the picture placed before it back by one slot.
+  bool previousMovedBack() const { return movedBack_; }
   // Slots left empty so far.
   std::int64_t skippedSlots() const { return skipped_; }
+  // Of these, the ones no later picture can fill any more.
+  std::int64_t settledSkippedSlots() const { return skipped_ - lastSkipped_; }
   std::int64_t surplusPictures() const { return surplus_; }
 
  private:
   const int frameRate_;
   std::int64_t last_ = -1;
+  double lastExact_ = 0;        // the last picture's time in slots
+  std::int64_t lastSkipped_ = 0;  // slots its placement left empty
+  bool movedBack_ = false;
   std::int64_t skipped_ = 0;
   std::int64_t surplus_ = 0;
 };

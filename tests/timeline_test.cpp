@@ -65,6 +65,31 @@ TEST(PictureSlotterTest, ConsecutivePicturesTakeConsecutiveSlotsAndGapsStay) {
   EXPECT_EQ(slotter.Place(200'000), 5);          // slots 3 and 4 were lost
   EXPECT_EQ(slotter.skippedSlots(), 2);
   EXPECT_EQ(slotter.surplusPictures(), 1);
+  EXPECT_FALSE(slotter.previousMovedBack());
+}
+
+TEST(PictureSlotterTest, APictureALittleLateMovesBackWhenTheNextComesOnTime) {
+  PictureSlotter slotter(60);  // 16.7 ms slots
+  EXPECT_EQ(slotter.Place(0), 0);
+  // 9 ms late for slot 1: it would leave slot 1 empty and take slot 2 ...
+  EXPECT_EQ(slotter.Place(16'667 + 9'000), 2);
+  EXPECT_EQ(slotter.skippedSlots(), 1);
+  EXPECT_EQ(slotter.settledSkippedSlots(), 0);  // the next picture may still fill it
+  // ... and the picture on time for slot 2 would be surplus; instead the late
+  // one moves back to slot 1 and this one takes slot 2. Nothing is lost.
+  EXPECT_EQ(slotter.Place(33'333), 2);
+  EXPECT_TRUE(slotter.previousMovedBack());
+  EXPECT_EQ(slotter.skippedSlots(), 0);
+  EXPECT_EQ(slotter.Place(50'000), 3);
+  EXPECT_FALSE(slotter.previousMovedBack());
+
+  // A picture that is really a slot late keeps its slot: the one before it
+  // was lost, and a surplus picture after it is dropped.
+  EXPECT_EQ(slotter.Place(50'000 + 33'333 + 2'000), 5);
+  EXPECT_FALSE(slotter.Place(50'000 + 33'333 + 5'000));
+  EXPECT_FALSE(slotter.previousMovedBack());
+  EXPECT_EQ(slotter.skippedSlots(), 1);
+  EXPECT_EQ(slotter.surplusPictures(), 1);
 }
 
 TEST(AudioBusTest, WithoutTracksSilenceKeepsPaceAndEndsExactlyAtTheStop) {
