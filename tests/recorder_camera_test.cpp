@@ -3,14 +3,8 @@
 // missing, does not open or stops delivering, and its pictures on the same
 // time line as the sound.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <csignal>
 #include <chrono>
 #include <functional>
 #include <iostream>
@@ -21,6 +15,7 @@
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/pipe_camera.h"
 #include "tests/support/synthetic_sources.h"
 #include "tests/support/temp_dir.h"
 
@@ -147,52 +142,10 @@ TEST_F(RecorderCameraTest, ACameraThatStopsDeliveringEndsTheRecordingWithAFinish
   EXPECT_NEAR(audio->endSeconds, video->endSeconds, 0.1);
 }
 
-// A camera the test feeds itself through a pipe: 64x48 grey pictures at
-// 30 a second, written on the monotonic clock, white during the flashes.
-class PipeCamera {
- public:
-  PipeCamera(std::string path, std::int64_t epochUs) : path_(std::move(path)), epochUs_(epochUs) {
-    // Writing after the recorder closed the pipe must end the writer, not the test.
-    std::signal(SIGPIPE, SIG_IGN);
-    ::mkfifo(path_.c_str(), 0600);
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~PipeCamera() {
-    stop_ = true;
-    // A writer still waiting for its reader is released by opening the pipe.
-    const int unblock = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
-    thread_.join();
-    if (unblock >= 0) ::close(unblock);
-  }
-  CaptureDeviceEntry entry() const {
-    return Camera("rawvideo", path_, "video_size=64x48:pixel_format=gray:framerate=30");
-  }
-
- private:
-  void Run() {
-    pthread_setname_np(pthread_self(), "pipe-camera");
-    const int fd = ::open(path_.c_str(), O_WRONLY);  // waits for the recorder to open it
-    if (fd < 0) return;
-    const std::int64_t startUs = MonotonicNowUs();
-    std::vector<std::uint8_t> picture(64 * 48);
-    for (std::int64_t n = 0; !stop_; ++n) {
-      const std::int64_t dueUs = startUs + n * 1000000 / 30;
-      std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(dueUs)));
-      std::fill(picture.begin(), picture.end(), test::InFlash(dueUs, epochUs_) ? 235 : 40);
-      if (::write(fd, picture.data(), picture.size()) != static_cast<ssize_t>(picture.size())) break;
-    }
-    ::close(fd);
-  }
-
-  const std::string path_;
-  const std::int64_t epochUs_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
 TEST_F(RecorderCameraTest, TheCamerasPicturesAndTheSoundCapturedTogetherLandTogether) {
   const std::int64_t epoch = MonotonicNowUs() + 300000;
-  PipeCamera camera(out_.path() + "/camera.pipe", epoch);
+  test::PipeCamera camera(out_.path() + "/camera.pipe",
+                         [epoch](std::int64_t dueUs) { return test::InFlash(dueUs, epoch); });
   const Result result = Record({camera.entry()}, 10, 4.3, epoch);
   ASSERT_EQ(result.start, 0);
   EXPECT_EQ(result.frameRate, 30);
