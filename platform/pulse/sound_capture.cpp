@@ -371,6 +371,9 @@ int PulseSoundCapture::Read(std::vector<std::uint8_t>& out, std::int64_t& firstS
     } else {
       // A gap in the recorded sound: silence of the same length keeps the timing.
       out.resize(out.size() + bytes, 0);
+      LOG_EVERY_N(WARNING, 20) << logName_ << ": the sound server lost "
+                               << bytes * 1000 / std::max<std::size_t>(1, static_cast<std::size_t>(channels_) * 4 * rate_)
+                               << " ms of the recorded sound (" << google::COUNTER << " times so far)";
     }
     pa_stream_drop(stream_.get());
   }
