@@ -34,8 +34,13 @@ SOUND=()
 RIG_UP=0
 
 row_stop() {
-  [ -n "$PLAYER" ] && kill "$PLAYER" 2>/dev/null
-  PLAYER=""
+  if [ -n "$PLAYER" ]; then
+    # A player busy drawing a large picture may not take the first signal.
+    kill "$PLAYER" 2>/dev/null
+    for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$PLAYER" 2>/dev/null || break; sleep 0.2; done
+    kill -9 "$PLAYER" 2>/dev/null
+    PLAYER=""
+  fi
   for pid in "${SOUND[@]:-}"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null; done
   SOUND=()
   if [ "$RIG_UP" -eq 1 ]; then rig_stop; RIG_UP=0; fi
