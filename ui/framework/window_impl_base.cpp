@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -24,6 +25,7 @@
 #include <memory>
 #include <typeinfo>
 
+#include "platform/window_class.h"
 #include "ui/framework/custom_message.h"
 
 namespace tarn::ui {
@@ -237,7 +239,17 @@ bool WindowImplBase::event(QEvent* event) {
     message->setAccepted(handled);
     return true;
   }
+  if (event->type() == QEvent::Show && isWindow()) ApplyNativeWindowClass();
   return QWidget::event(event);
+}
+
+void WindowImplBase::ApplyNativeWindowClass() {
+  // Sent before the native window is mapped, so window managers see the
+  // name when they first manage the window.
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr) return;  // not on X11 (the offscreen platform of tests)
+  platform::SetWindowClass(x11->connection(), static_cast<std::uint32_t>(winId()),
+                           ClassName().toStdString(), kProgramWindowClass);
 }
 
 void WindowImplBase::closeEvent(QCloseEvent* event) {

@@ -19,6 +19,10 @@ class QTimer;
 
 namespace tarn::ui {
 
+// The class part of every window's X11 WM_CLASS; the instance part is the
+// window's class name ("CMainWnd", "SuspendDialog" ...).
+inline constexpr const char* kProgramWindowClass = "TarnRecorder";
+
 // Notification types sent to Notify.
 inline constexpr const char* kNotifyClick = "click";
 inline constexpr const char* kNotifySelectChanged = "selectchanged";
@@ -124,6 +128,7 @@ class WindowImplBase : public QWidget {
 
  private:
   QString MissingControlText(const QString& name) const;
+  void ApplyNativeWindowClass();
   void SendNotify(QWidget* sender, const char* type, int wParam);
   void DispatchMessage(unsigned message, quintptr wParam, qintptr lParam);
 
