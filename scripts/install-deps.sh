@@ -11,7 +11,7 @@ PACKAGES=(
   libswresample-dev libswscale-dev
   libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev
   libcairo2-dev libpulse-dev libsdl2-dev libyuv-dev
-  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xinput-dev libxcb-randr0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shape0-dev
   libx11-dev libxtst-dev
   # user interface
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev

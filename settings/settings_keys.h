@@ -229,6 +229,14 @@ inline constexpr int kMouseFollowCheckDefault = 0;
 inline constexpr SettingKey kMouseFollowRatioIndex{kMouseFollowSection, "mouse-follow-ratio-index"};
 inline constexpr int kMouseFollowRatioIndexDefault = 2;
 
+// The follow areas the user chooses from, by "mouse-follow-ratio-index".
+struct FollowArea {
+  int width;
+  int height;
+};
+inline constexpr FollowArea kMouseFollowAreas[8] = {{1280, 720}, {800, 600}, {640, 480}, {320, 240},
+                                                    {720, 1080}, {400, 800}, {320, 480}, {240, 320}};
+
 inline constexpr SettingKey kMouseFollowRatioWidth{kMouseFollowSection, "mouse-follow-ratio-width"};
 inline constexpr int kMouseFollowRatioWidthDefault = 640;
 inline constexpr SettingKey kMouseFollowRatioHeight{kMouseFollowSection,

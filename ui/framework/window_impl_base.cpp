@@ -25,7 +25,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "platform/window_class.h"
+#include "platform/native_window.h"
 #include "ui/framework/custom_message.h"
 
 namespace tarn::ui {

@@ -29,6 +29,8 @@
 #include "ui/main/recorded_file_list.h"
 #include "ui/main/rename_file_dialog.h"
 #include "ui/main/shell_actions.h"
+#include "ui/overlay/tool_window.h"
+#include "ui/overlay/video_mask.h"
 
 namespace tarn::ui {
 namespace {
@@ -40,6 +42,8 @@ constexpr const char* kVoiceSourceNames[3] = {"voice-source-default", "voice-sou
 constexpr const char* kContainerNames[6] = {"radio_mp4", "radio_flv", "radio_wmv",
                                             "radio_avi", "radio_mov", "radio_mkv"};
 constexpr const char* kQualityNames[3] = {"quality_high", "quality_middle", "quality_low"};
+constexpr const char* kRecordAreaNames[4] = {"record-area-fullscreen", "record-area-region",
+                                             "record-area-follow", "record-area-camera"};
 constexpr const char* kTopBarNames[5] = {"login", "username", "help", "seting", "feedback"};
 
 QString VoiceSizeText(int value) { return QString::asprintf("%ddB", value); }
@@ -81,6 +85,12 @@ void CMainWnd::InitWindow() {
   // The marker a second start of the program looks for, and the icon.
   setProperty(kInstanceMarkerProperty, 1);
   setWindowIcon(ProgramIcon(kTrayIconNormal));
+
+  // The region frame, hidden until region mode is chosen. When it is left
+  // (its toolbar's close button) the page shows what is recorded then.
+  videoMask_ = std::make_unique<CVideoMask>(this, settings_);
+  videoMask_->CreateHidden();
+  videoMask_->SetLeaveCallback([this] { LoadSourceOptions(); });
 
   trayIcon_ = std::make_unique<MainTrayIcon>(this);
   trayIcon_->Add();
@@ -130,6 +140,7 @@ void CMainWnd::FindControls() {
   FindControl<QAbstractButton>("username")->setVisible(false);
 
   recordStateText_ = RequireControl<QLabel>("recordStateText");
+  FindSourceControls();
   ShowRecordingControls();
   recordTimeText_->setText("00:00:00");
   SelectPage(0);
@@ -153,6 +164,7 @@ void CMainWnd::LoadRecordPageOptions() {
   microphoneCheck_->setChecked(settings_.GetInt(kMicrophoneCheck, kMicrophoneCheckDefault) != 0);
   audioMuteCheck_->setChecked(settings_.GetInt(kAudioMuteCheck, kAudioMuteCheckDefault) != 0);
   loadingOptions_ = false;
+  LoadSourceOptions();
 }
 
 void CMainWnd::SelectContainer(const std::string& format) {
@@ -185,6 +197,11 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
     }
     return;
   }
+  if (msg.sType == kNotifyItemSelect) {
+    if (name == "mouse-follow-ratio") OnFollowSizeChosen(msg.wParam);
+    if (name == "video-framerate") OnFrameRateChosen(msg.wParam);
+    return;
+  }
   if (msg.sType == kNotifyValueChanged) {
     if (name == "microphone-voice-slider") {
       voiceSizeLabel_->setText(VoiceSizeText(msg.wParam));
@@ -199,6 +216,12 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
     PauseRecording();
   } else if (name == "recorderStopBtn") {
     StopRecording();
+  } else if (name == "region-select-btn") {
+    OpenRegionSelector();
+  } else if (name == "output-choose-btn") {
+    ChooseOutputFolder();
+  } else if (name == "output-open-btn") {
+    OpenFolder(GetOutputDir(settings_));
   } else if (name == "brushBtn") {
     OpenScreenBrush();
   } else if (name == "seting") {
@@ -215,6 +238,7 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
 void CMainWnd::OnOptionSelected(const QString& name) {
   for (int i = 0; i < 4; ++i) {
     if (name == kPageOptionNames[i]) SelectPage(i);
+    if (name == kRecordAreaNames[i]) OnRecordAreaChosen(static_cast<RecordArea>(i));
   }
   if (loadingOptions_) return;
   for (int i = 0; i < 3; ++i) {
@@ -319,6 +343,10 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       StopRecording();
       handled = true;
       break;
+    case kWmOpenRegionSelector:
+      OpenRegionSelector();
+      handled = true;
+      break;
     case kWmRecordSecondsMessage:
       ShowElapsed(wParam, static_cast<std::int64_t>(lParam));
       handled = true;
@@ -392,6 +420,14 @@ void CMainWnd::OnHotKey(int id, qintptr lParam) {
     case HotKeyAction::kNone:
       break;
   }
+}
+
+void CMainWnd::changeEvent(QEvent* event) {
+  // A camera plugged in meanwhile can be chosen when the user comes back.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && recordAreaOptions_[0] != nullptr) {
+    RefreshCameraChoice();
+  }
+  WindowImplBase::changeEvent(event);
 }
 
 // --- Windows opened from here ----------------------------------------------------

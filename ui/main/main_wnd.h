@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "online/update_checker.h"
 #include "recorder/recorder.h"
@@ -20,6 +21,8 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QComboBox;
+class QLineEdit;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -36,6 +39,7 @@ class GlobalHotKeys;
 
 namespace tarn::ui {
 
+class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
@@ -64,6 +68,16 @@ inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
+// The output folder chosen on the record page cannot be written.
+inline constexpr const char* kFolderNotWritableText = "该目录没有写入权限!";
+inline constexpr const char* kChooseFolderTitle = "选择视频存放目录";
+// Why the record page's source controls are disabled.
+inline constexpr const char* kLockedWhileRecordingText = "录制中不能更改，停止录制后再选择";
+inline constexpr const char* kNoCameraText = "没有找到摄像头";
+
+// The record page's choices of what to record, in the order of its options.
+enum class RecordArea { kFullScreen = 0, kRegion = 1, kFollowMouse = 2, kCamera = 3 };
+
 // A recording that started without its watermark.
 inline constexpr const char* kWatermarkFailedText = "水印无法添加，本次录制不带水印";
 
@@ -78,6 +92,11 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     std::unique_ptr<platform::GlobalHotKeys> hotKeys;
     std::function<int(const std::string&)> hotKeyIdentifier;
     std::function<std::unique_ptr<platform::ClickMonitor>()> clickMonitorFactory;
+    // The cameras' names, as the record page offers them.
+    std::function<std::vector<std::string>()> listCameras;
+    // The folder dialog: (parent, title, start folder) → the chosen folder, or
+    // empty when cancelled.
+    std::function<QString(QWidget*, const QString&, const QString&)> chooseFolder;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -108,6 +127,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   bool closingAfterRecording() const { return quitPending_; }
   // A start waits for the last recording's file to be complete.
   bool startWaitingForFile() const { return startPending_; }
+  // The region frame (its window exists from InitWindow on).
+  CVideoMask* videoMask() const { return videoMask_.get(); }
+  // What the record page shows as chosen.
+  RecordArea recordArea() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -124,6 +147,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
                               bool& handled) override;
   bool OnClose(quintptr wParam) override;
   void OnFinalMessage() override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void FindControls();
@@ -149,6 +173,23 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void StopWatchingClicks();
   void ReleaseDesktopHooks();
 
+  // The record page's source row, frame rate and output folder.
+  void FindSourceControls();
+  void LoadSourceOptions();
+  void OnRecordAreaChosen(RecordArea area);
+  void OnFollowSizeChosen(int index);
+  void OnFrameRateChosen(int index);
+  void ChooseOutputFolder();
+  void OpenRegionSelector();
+  void RefreshCameraChoice();
+  // Source controls are locked while a recording runs.
+  void LockSourceControls(bool locked);
+  // Region mode: the frame is locked while recording, unlocked after.
+  void LockRegionFrame();
+  void UnlockRegionFrameLater();
+  void ShowRegionFrame();
+  void HideRegionFrame();
+
   SettingsStore& settings_;
   Services services_;
 
@@ -169,6 +210,14 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QLabel* recordStateText_ = nullptr;
   QListWidget* fileListView_ = nullptr;
   QPushButton* brushButton_ = nullptr;
+  QAbstractButton* recordAreaOptions_[4] = {};
+  QComboBox* followSizeList_ = nullptr;
+  QPushButton* regionSelectButton_ = nullptr;
+  QComboBox* frameRateList_ = nullptr;
+  QLineEdit* outputDirEdit_ = nullptr;
+  QPushButton* outputChooseButton_ = nullptr;
+  QPushButton* outputOpenButton_ = nullptr;
+  bool cameraListed_ = false;
 
   // Record page state.
   bool loadingOptions_ = false;  // the options are being set from the settings
@@ -199,6 +248,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   std::unique_ptr<MainTrayIcon> trayIcon_;
   std::unique_ptr<MainHotKeys> hotKeys_;
   std::unique_ptr<platform::ClickMonitor> clickMonitor_;
+  std::unique_ptr<CVideoMask> videoMask_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

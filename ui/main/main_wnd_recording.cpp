@@ -20,6 +20,8 @@
 #include "ui/main/main_wnd.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/recorded_file_list.h"
+#include "ui/overlay/tool_window.h"
+#include "ui/overlay/video_mask.h"
 
 namespace tarn::ui {
 
@@ -113,6 +115,9 @@ void CMainWnd::StartRecording() {
     StartWatchingClicks();
   }
   regionMode_ = settings_.GetInt(kUserDefinedRegionCheck, kUserDefinedRegionCheckDefault);
+  // What is recorded cannot change while the recording runs.
+  LockSourceControls(true);
+  if (regionMode_ != 0) LockRegionFrame();
   recorder_->Resume();
   ShowRecordingControls();
   trayBlinkPhase_ = false;
@@ -156,6 +161,8 @@ void CMainWnd::StopRecording() {
   // responsive and lists the file when the engine reports it complete.
   recorder_->Stop();
   ShowRecordingControls();
+  LockSourceControls(false);
+  if (regionMode_ != 0) UnlockRegionFrameLater();
 }
 
 void CMainWnd::ShowRecordingControls() {
@@ -179,6 +186,9 @@ void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
   recordTimeText_->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
                                              static_cast<int>((seconds % 3600) / 60),
                                              static_cast<int>(seconds % 60)));
+  if (regionMode_ != 0 && videoMask_ && videoMask_->toolbar() != nullptr) {
+    PostMessage(videoMask_->toolbar(), kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
+  }
 }
 
 void CMainWnd::OnRecordSeconds(std::int64_t seconds) {
