@@ -47,6 +47,8 @@ class MainWindowFixture : public ::testing::Test {
       services.hotKeys = std::make_unique<FakeHotKeys>(hotKeys_);
       services.hotKeyIdentifier = FakeHotKeyIdentifier;
     }
+    services.listCameras = [this] { return cameras_; };
+    services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return chosenFolder_; };
     window_ = std::make_unique<ui::CMainWnd>(std::move(services));
     window_->Create(nullptr, QString::fromUtf8(ui::kMainWindowTitle));
     window_->show();
@@ -76,6 +78,9 @@ class MainWindowFixture : public ::testing::Test {
   SettingsStore settings_{home_ / "configure.ini"};
   std::shared_ptr<FakeHotKeyState> hotKeys_ = std::make_shared<FakeHotKeyState>();
   std::vector<QUrl> opened_;
+  // The cameras the record page lists, and what the folder dialog answers.
+  std::vector<std::string> cameras_;
+  QString chosenFolder_;
   int closedCount_ = 0;
   std::unique_ptr<ui::CMainWnd> window_;
 };

@@ -1,6 +1,5 @@
 #include "ui/overlay/tool_window.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -119,8 +118,9 @@ void CToolWindow::OnClose() {
 
 // --- Dragging -------------------------------------------------------------------------
 
-QPoint CToolWindow::CursorInPixels() const {
-  const QPoint p = QCursor::pos();
+QPoint CToolWindow::CursorInPixels(const QMouseEvent* event) const {
+  // Where the event happened, not where the pointer is now: events queue up.
+  const QPointF p = event->globalPosition();
   const double ratio = Ratio();
   return {static_cast<int>(std::lround(p.x() * ratio)), static_cast<int>(std::lround(p.y() * ratio))};
 }
@@ -129,7 +129,7 @@ void CToolWindow::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   dragging_ = true;
   anchorWindow_ = {left_, top_};
-  anchorCursor_ = CursorInPixels();
+  anchorCursor_ = CursorInPixels(event);
 }
 
 void CToolWindow::mouseReleaseEvent(QMouseEvent* event) {
@@ -137,9 +137,8 @@ void CToolWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CToolWindow::mouseMoveEvent(QMouseEvent* event) {
-  (void)event;
   if (!dragging_ || !draggable_ || !mask_) return;
-  const QPoint cursor = CursorInPixels();
+  const QPoint cursor = CursorInPixels(event);
   const int toolbarHeight = heightInPixels();
   const ToolbarDrag drag = DragToolbar(
       anchorWindow_.x(), anchorWindow_.y(), cursor.x() - anchorCursor_.x(),

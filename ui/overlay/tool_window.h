@@ -63,7 +63,7 @@ class CToolWindow : public WindowImplBase {
   // primary monitor.
   void PlaceAt(int left, int top, int width);
   void OnClose();
-  QPoint CursorInPixels() const;
+  QPoint CursorInPixels(const QMouseEvent* event) const;
   double Ratio() const;
 
   QPointer<CVideoMask> mask_;
