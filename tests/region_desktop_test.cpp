@@ -239,5 +239,20 @@ TEST_F(RegionDesktopTest, EdgeAndToolbarDragsMoveTheFrameAndStoreTheRegionUnless
   ASSERT_TRUE(window_->recorder().WaitUntilFinished(20000));
 }
 
+TEST_F(RegionDesktopTest, AFrameAtTheTopOfTheScreenHasItsToolbarBelowIt) {
+  StoreRegion(100, 0, 640, 360);  // frame (97, -3, 646, 366)
+  OpenWindow();
+  ui::CVideoMask& mask = ChooseRegion();
+  ui::CToolWindow* toolbar = mask.toolbar();
+  ASSERT_NE(toolbar, nullptr);
+  EXPECT_EQ(toolbar->y(), 363);
+  const int middle = 363 + toolbar->height() / 2;
+  Xdotool("mousemove 120 " + std::to_string(middle) + " mousedown 1 mousemove 120 " +
+          std::to_string(middle + 20) + " mousemove 120 " + std::to_string(middle + 40) + " mouseup 1");
+  ASSERT_TRUE(WaitUntil([&] { return Stored() == "100,40 640x360"; }, 5000)) << Stored();
+  ASSERT_TRUE(WaitUntil([&] { return mask.frame() == ui::FrameRect{97, 37, 646, 366}; }, 5000));
+  EXPECT_EQ(toolbar->y(), 403);
+}
+
 }  // namespace
 }  // namespace tarn::test

@@ -168,6 +168,15 @@ TEST(RegionFrameTest, TheToolbarKeepsItselfAndTheFrameBelowOnTheScreen) {
   EXPECT_EQ(sideways.top, 72);
   EXPECT_TRUE(sideways.clampedX);
   EXPECT_EQ(DragToolbar(97, 67, -200, 0, 646, 30, 486, 1920, 1080).left, 0);
+
+  // A frame at the top of the screen has its toolbar below it; dragged, the
+  // frame above stays on the screen.
+  EXPECT_TRUE(ToolbarGoesBelow({0, -3, 646, 486}, 30, 1080));
+  EXPECT_FALSE(ToolbarGoesBelow({0, 30, 646, 486}, 30, 1080));
+  EXPECT_FALSE(ToolbarGoesBelow({-3, -3, 1926, 1086}, 30, 1080));  // no room anywhere
+  ToolbarDrag below = DragToolbar(0, 483, 0, -600, 646, 30, 486, 1920, 1080, true);
+  EXPECT_EQ(below.top, 486);  // the frame then starts at y = 0
+  EXPECT_EQ(DragToolbar(0, 483, 0, 1000, 646, 30, 486, 1920, 1080, true).top, 1050);
 }
 
 }  // namespace

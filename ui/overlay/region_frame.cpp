@@ -282,15 +282,23 @@ void RegionFrame::DragMove(int a, int b) {
 // --- Toolbar ---------------------------------------------------------------------
 
 ToolbarDrag DragToolbar(int anchorLeft, int anchorTop, int dx, int dy, int toolbarWidth,
-                        int toolbarHeight, int frameHeight, int screenWidth, int screenHeight) {
+                        int toolbarHeight, int frameHeight, int screenWidth, int screenHeight,
+                        bool belowFrame) {
   ToolbarDrag drag;
   const int wantedTop = anchorTop + dy;
-  drag.top = std::clamp(wantedTop, 0, std::max(0, screenHeight - frameHeight - toolbarHeight));
+  // The frame and the toolbar together stay on the screen.
+  const int lowest = belowFrame ? frameHeight : 0;
+  const int highest = belowFrame ? screenHeight - toolbarHeight : screenHeight - frameHeight - toolbarHeight;
+  drag.top = std::clamp(wantedTop, lowest, std::max(lowest, highest));
   drag.clampedY = drag.top != wantedTop;
   const int wantedLeft = anchorLeft + dx;
   drag.left = std::clamp(wantedLeft, 0, std::max(0, screenWidth - toolbarWidth));
   drag.clampedX = drag.left != wantedLeft;
   return drag;
+}
+
+bool ToolbarGoesBelow(const FrameRect& frame, int toolbarHeight, int screenHeight) {
+  return frame.y - toolbarHeight < 0 && frame.y + frame.h + toolbarHeight <= screenHeight;
 }
 
 }  // namespace tarn::ui

@@ -126,7 +126,9 @@ class RegionFrame {
 // The toolbar above the frame, dragged by the pointer (dx, dy) from where
 // the drag began. `anchorLeft`/`anchorTop` is the toolbar's place at the
 // press; the toolbar is `toolbarWidth` x `toolbarHeight`, the frame below it
-// `frameHeight` high, the screen `screenWidth` x `screenHeight`.
+// `frameHeight` high, the screen `screenWidth` x `screenHeight`. A toolbar
+// `belowFrame` (a frame at the top of the screen leaves no room above it)
+// keeps the frame above itself on the screen instead.
 struct ToolbarDrag {
   int left = 0;
   int top = 0;
@@ -134,6 +136,11 @@ struct ToolbarDrag {
   bool clampedY = false;
 };
 ToolbarDrag DragToolbar(int anchorLeft, int anchorTop, int dx, int dy, int toolbarWidth,
-                        int toolbarHeight, int frameHeight, int screenWidth, int screenHeight);
+                        int toolbarHeight, int frameHeight, int screenWidth, int screenHeight,
+                        bool belowFrame = false);
+
+// Whether the toolbar goes below `frame` because the screen has no room
+// for it above (and has room below).
+bool ToolbarGoesBelow(const FrameRect& frame, int toolbarHeight, int screenHeight);
 
 }  // namespace tarn::ui

@@ -71,7 +71,9 @@ void CToolWindow::PlaceAt(int left, int top, int width) {
 }
 
 void CToolWindow::FollowFrame(const FrameRect& frame, bool store) {
-  PlaceAt(frame.x, frame.y - heightInPixels(), frame.w);
+  const int toolbarHeight = heightInPixels();
+  belowFrame_ = mask_ && ToolbarGoesBelow(frame, toolbarHeight, mask_->monitor().height);
+  PlaceAt(frame.x, belowFrame_ ? frame.y + frame.h : frame.y - toolbarHeight, frame.w);
   if (!store) return;
   const StoredRegion region = RegionFromFrame(frame);
   settings_.SetInt(kRegionOffsetX, region.x);
@@ -143,7 +145,7 @@ void CToolWindow::mouseMoveEvent(QMouseEvent* event) {
   const ToolbarDrag drag = DragToolbar(
       anchorWindow_.x(), anchorWindow_.y(), cursor.x() - anchorCursor_.x(),
       cursor.y() - anchorCursor_.y(), width_, toolbarHeight, mask_->frame().h,
-      mask_->monitor().width, mask_->monitor().height);
+      mask_->monitor().width, mask_->monitor().height, belowFrame_);
   // Where a limit applied, the drag goes on from here, so the toolbar moves
   // again as soon as the pointer turns back.
   if (drag.clampedX) {
@@ -155,10 +157,10 @@ void CToolWindow::mouseMoveEvent(QMouseEvent* event) {
     anchorCursor_.setY(cursor.y());
   }
   PlaceAt(drag.left, drag.top, width_);
-  PostMessage(mask_.data(), kWmRegionMove, static_cast<quintptr>(drag.left),
-              drag.top + toolbarHeight);
+  const int frameTop = belowFrame_ ? drag.top - mask_->frame().h : drag.top + toolbarHeight;
+  PostMessage(mask_.data(), kWmRegionMove, static_cast<quintptr>(drag.left), frameTop);
   settings_.SetInt(kRegionOffsetX, drag.left + kFrameBorder);
-  settings_.SetInt(kRegionOffsetY, drag.top + toolbarHeight + kFrameBorder);
+  settings_.SetInt(kRegionOffsetY, frameTop + kFrameBorder);
 }
 
 }  // namespace tarn::ui

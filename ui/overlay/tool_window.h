@@ -1,6 +1,6 @@
 #pragma once
-// The recording toolbar: sits directly above the region frame, exactly as
-// wide, shows the recorded size and the recording time, can be dragged (the
+// The recording toolbar: sits directly above the region frame (below it when
+// the frame is at the top of the screen), exactly as wide, shows the recorded size and the recording time, can be dragged (the
 // frame follows and the region is stored), and closes region mode. Its
 // parent is the mask window, which it lives and dies with. UI thread only.
 
@@ -77,6 +77,8 @@ class CToolWindow : public WindowImplBase {
   int left_ = 0;
   int top_ = 0;
   int width_ = 0;
+  // Below the frame: a frame at the screen's top leaves no room above it.
+  bool belowFrame_ = false;
   bool dragging_ = false;
   bool draggable_ = true;
 };
