@@ -347,6 +347,23 @@ TEST_F(SuspendDialogTest, WithoutItsLayoutTheMainWindowKeepsTheControls) {
   EXPECT_TRUE(StopAndWaitForFile(1));
 }
 
+TEST_F(SuspendDialogTest, ARecordingThatEndsByItselfBringsTheMainWindowBack) {
+  ui::CMainWnd& window = OpenWindow();
+  ASSERT_NE(StartWithPanel(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return x_.WmState(window.winId()) == 3; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return window.recorder().videoFrameIndex() > 0; }, 10000));
+  // The engine ends the recording on its own (a full disk) and says why.
+  const std::string path = window.recorder().outputPath();
+  window.recorder().Stop();
+  ASSERT_TRUE(window.recorder().WaitUntilFinished(10000));
+  QString prompt;
+  ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
+  window.OnRecordingFinished({path, true, "the disk is full"});
+  ASSERT_TRUE(WaitUntil([&] { return !prompt.isEmpty(); }, 5000));
+  EXPECT_EQ(Panel(), nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return x_.WmState(window.winId()) == 1; }, 5000));
+}
+
 TEST_F(SuspendDialogTest, ShowsHoursMinutesAndSeconds) {
   OpenWindow();
   QWidget* panel = StartWithPanel();
