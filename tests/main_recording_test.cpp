@@ -319,8 +319,11 @@ TEST_F(MainRecordingTest, PanelModePlacesThePanelInsideTheWorkArea) {
   CMainWnd& window = OpenWindow();
   Button("recorderStartBtn")->click();
   EXPECT_EQ(window.panelPosition(), QPoint(0, 0));
-  // No panel window to take over: the main window keeps showing the controls.
-  EXPECT_FALSE(window.isMinimized());
+  // The floating panel takes over from the main window.
+  EXPECT_TRUE(window.isMinimized());
+  QWidget* panel = test::VisibleWindowOfClass("SuspendDialog");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->pos(), QPoint(0, 0));
   test::RunEvents(500);  // a recording stopped before its first picture holds nothing
   PostMessage(&window, kWmRecordStop, 0, 0);
   ASSERT_TRUE(WaitForRows(1));

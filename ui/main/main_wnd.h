@@ -166,6 +166,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // `recording`: the number of the recording reporting, 0 when unknown.
   void ShowElapsed(quintptr recording, std::int64_t seconds);
   void ShowAndActivate();
+  // Makes the floating panel the first time, places it and shows it; false
+  // when it cannot be made.
+  bool ShowFloatingPanel();
   void OpenTrayMenu();
   void OpenScreenBrush();
   void OpenSettingsDialog();
@@ -230,8 +233,11 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   int panelMode_ = 0;
   int regionMode_ = 0;
   QPoint panelPosition_;
-  // The floating control panel's window while it exists (none in this build).
+  // The floating control panel's window while it exists.
   QPointer<QWidget> floatingPanel_;
+  // The panel itself: made at the first recording in panel mode, kept for
+  // the later ones, destroyed with the window.
+  std::unique_ptr<WindowImplBase> suspendDialog_;
   bool trayBlinkPhase_ = false;
   bool quitPending_ = false;   // closing once the last file is complete
   bool startPending_ = false;  // starting once the last file is complete

@@ -20,6 +20,7 @@
 #include "ui/main/main_wnd.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/recorded_file_list.h"
+#include "ui/overlay/suspend_dialog.h"
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
 
@@ -92,24 +93,9 @@ void CMainWnd::StartRecording() {
     return;
   }
 
-  if (panelMode_ != 0) {
-    // The floating panel takes over from the window, placed inside the work
-    // area. Without a panel window the main window stays up: it is the only
-    // place showing the recording's controls.
-    if (floatingPanel_) showMinimized();
-    QRect workArea;
-    if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
-    const PanelPosition position = PlaceFloatingPanel(
-        workArea.width(), workArea.height(), settings_.GetInt(kSuspendTop, kSuspendTopDefault),
-        settings_.GetInt(kSuspendRight, kSuspendRightDefault));
-    // Placed within the work area, which need not begin at the desktop's 0,0
-    // when there are several monitors.
-    panelPosition_ = workArea.topLeft() + QPoint(position.x, position.y);
-    if (floatingPanel_) {
-      floatingPanel_->move(panelPosition_);
-      floatingPanel_->show();
-    }
-  }
+  // The floating panel takes over from the window. Without a panel the main
+  // window stays up: it is the only place showing the recording's controls.
+  if (panelMode_ != 0 && ShowFloatingPanel()) showMinimized();
 
   if (settings_.GetInt(kMouseEffectClickCheck, kMouseEffectClickCheckDefault) != 0) {
     StartWatchingClicks();
@@ -130,6 +116,37 @@ void CMainWnd::StartRecording() {
   if (!recorder_->startWarning().empty()) {
     PromptBoxDialog::Show(this, QString::fromUtf8(kWatermarkFailedText));
   }
+}
+
+bool CMainWnd::ShowFloatingPanel() {
+  if (!suspendDialog_) {
+    auto panel = std::make_unique<SuspendDialog>(this, settings_);
+    try {
+      panel->Create(nullptr, QString());
+    } catch (const WindowInitError& error) {
+      LOG(ERROR) << error.what() << ": no floating panel, the main window stays up";
+      return false;
+    }
+    floatingPanel_ = panel.get();
+    suspendDialog_ = std::move(panel);
+  }
+  // Placed within the work area, which need not begin at the desktop's 0,0
+  // (a panel on the left or top, several monitors); a remembered place off a
+  // smaller work area is brought back inside it.
+  QRect workArea;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
+  const PanelPosition position = PlaceFloatingPanel(
+      workArea.width(), workArea.height(), settings_.GetInt(kSuspendTop, kSuspendTopDefault),
+      settings_.GetInt(kSuspendRight, kSuspendRightDefault));
+  panelPosition_ = workArea.topLeft() + QPoint(position.x, position.y);
+  // A panel kept from an earlier recording may have ended paused or with
+  // that recording's time.
+  SendMessage(suspendDialog_.get(), kWmPanelRunning);
+  SendMessage(suspendDialog_.get(), kWmRecordSecondsMessage, 0, 0);
+  suspendDialog_->move(panelPosition_);
+  suspendDialog_->show();
+  suspendDialog_->raise();
+  return true;
 }
 
 void CMainWnd::PauseRecording() {
@@ -175,6 +192,15 @@ void CMainWnd::ShowRecordingControls() {
   startButton_->setText(QString::fromUtf8(paused ? "继续录制" : "开始录制"));
   stopButton_->setEnabled(recording || paused);
   recordStateText_->setText(QString::fromUtf8(recording ? "录制中" : paused ? "已暂停" : "录制时长"));
+  // The floating panel follows whichever window or key changed the state.
+  // Posted, so that it comes after what a hot key posted to the panel first.
+  if (floatingPanel_) {
+    if (recording || paused) {
+      PostMessage(floatingPanel_.data(), recording ? kWmPanelRunning : kWmPanelPaused);
+    } else {
+      floatingPanel_->hide();
+    }
+  }
 }
 
 void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
@@ -183,11 +209,12 @@ void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
   if (uiState_ != kUiRecording && uiState_ != kUiPaused) return;
   if (recording != 0 && recording != recordingNumber_) return;
   if (seconds < 0) seconds = 0;
-  recordTimeText_->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
-                                             static_cast<int>((seconds % 3600) / 60),
-                                             static_cast<int>(seconds % 60)));
+  recordTimeText_->setText(ElapsedTimeText(seconds));
   if (regionMode_ != 0 && videoMask_ && videoMask_->toolbar() != nullptr) {
     PostMessage(videoMask_->toolbar(), kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
+  }
+  if (panelMode_ != 0) {
+    PostMessage(floatingPanel_.data(), kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
   }
 }
 
@@ -222,9 +249,14 @@ void CMainWnd::OnRecordFinishedMessage() {
     // A recording that ended by itself leaves the controls as a stop does.
     if (recorder_ != nullptr && recorder_->state() == kStateStopped &&
         (uiState_ == kUiRecording || uiState_ == kUiPaused) && !result.reason.empty()) {
+      // The window comes back from under the floating panel to say why.
+      if (floatingPanel_ && floatingPanel_->isVisible()) ShowAndActivate();
       StopRecording();
       uiState_ = kUiStopped;
       ShowRecordingControls();
+      // What is recorded can be chosen again.
+      LockSourceControls(false);
+      if (regionMode_ != 0) UnlockRegionFrameLater();
     }
     if (quitPending_) continue;
     if (!result.ok) {
