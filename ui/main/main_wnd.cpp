@@ -422,14 +422,6 @@ void CMainWnd::OnHotKey(int id, qintptr lParam) {
   }
 }
 
-void CMainWnd::changeEvent(QEvent* event) {
-  // A camera plugged in meanwhile can be chosen when the user comes back.
-  if (event->type() == QEvent::ActivationChange && isActiveWindow() && recordAreaOptions_[0] != nullptr) {
-    RefreshCameraChoice();
-  }
-  WindowImplBase::changeEvent(event);
-}
-
 // --- Windows opened from here ----------------------------------------------------
 
 void CMainWnd::ShowAndActivate() {

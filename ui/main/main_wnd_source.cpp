@@ -131,6 +131,14 @@ void CMainWnd::RefreshCameraChoice() {
   }
 }
 
+void CMainWnd::changeEvent(QEvent* event) {
+  // A camera plugged in meanwhile can be chosen when the user comes back.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && recordAreaOptions_[0] != nullptr) {
+    RefreshCameraChoice();
+  }
+  WindowImplBase::changeEvent(event);
+}
+
 void CMainWnd::OnRecordAreaChosen(RecordArea area) {
   followSizeList_->setVisible(area == RecordArea::kFollowMouse);
   if (loadingOptions_) return;
