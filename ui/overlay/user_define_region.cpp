@@ -80,17 +80,17 @@ CUserDefineRegion::~CUserDefineRegion() = default;
 
 CUserDefineRegion* CUserDefineRegion::Open(QWidget* mainWindow, SettingsStore& settings,
                                            ClosedCallback onClosed) {
-  // The window deletes itself when it closes (OnFinalMessage).
-  auto* selector = new CUserDefineRegion(mainWindow, settings, std::move(onClosed));
+  auto selector = std::make_unique<CUserDefineRegion>(mainWindow, settings, std::move(onClosed));
   try {
     selector->Create(nullptr, "UserDefineRegion");
   } catch (const WindowInitError& error) {
     LOG(ERROR) << error.what();
-    selector->Abandon();
+    selector.release()->Abandon();  // deletes itself
     return nullptr;
   }
   selector->Begin();
-  return selector;
+  // From here the window owns itself: it deletes itself once closed.
+  return selector.release();
 }
 
 void CUserDefineRegion::InitWindow() {
@@ -121,16 +121,16 @@ void CUserDefineRegion::Begin() {
   }
   if (!mainWindow_->isMinimized()) mainWindow_->showMinimized();
   // The window manager unmaps it; Qt then reports it unexposed.
+  waitingForMainWindow_ = true;
   watchedMainWindow_ = shown;
   shown->installEventFilter(this);
-  mainWindowTimer_ = new QTimer(this);
-  mainWindowTimer_->setSingleShot(true);
-  connect(mainWindowTimer_, &QTimer::timeout, this, [this] {
+  mainWindowTimer_.setSingleShot(true);
+  connect(&mainWindowTimer_, &QTimer::timeout, this, [this] {
     LOG(INFO) << "snapshot selector: the main window is still on the screen after "
               << kMainWindowWaitMs << " ms; freezing the screen with it";
     MainWindowGone();
   });
-  mainWindowTimer_->start(kMainWindowWaitMs);
+  mainWindowTimer_.start(kMainWindowWaitMs);
 }
 
 bool CUserDefineRegion::eventFilter(QObject* watched, QEvent* event) {
@@ -155,11 +155,11 @@ bool CUserDefineRegion::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CUserDefineRegion::MainWindowGone() {
-  if (watchedMainWindow_ == nullptr && mainWindowTimer_ == nullptr) return;  // done already
+  if (!waitingForMainWindow_) return;  // the timer and the event both came
+  waitingForMainWindow_ = false;
+  mainWindowTimer_.stop();
   if (watchedMainWindow_) watchedMainWindow_->removeEventFilter(this);
   watchedMainWindow_ = nullptr;
-  delete mainWindowTimer_;
-  mainWindowTimer_ = nullptr;
   Present();
 }
 

@@ -14,6 +14,8 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -22,8 +24,6 @@
 #include "platform/window_stack.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/overlay/rect_tracker.h"
-
-class QTimer;
 
 namespace tarn {
 class SettingsStore;
@@ -77,6 +77,8 @@ class CUserDefineRegion : public WindowImplBase {
   const platform::ScreenRect& monitor() const { return monitor_; }
   const std::vector<platform::WindowNode>& windowTree() const { return windowTree_; }
   int paintCount() const { return paintCount_; }
+  // How long the last paint took, in microseconds.
+  std::int64_t lastPaintUs() const { return lastPaintUs_; }
   // Logical pixels: the information box and the magnifier now.
   QRect infoBoxRect() const { return ComputeBoxes().box; }
   QRect magnifierRect() const { return ComputeBoxes().magnifier; }
@@ -144,7 +146,9 @@ class CUserDefineRegion : public WindowImplBase {
   bool keyboardQueued_ = false;
   bool keyboardTaken_ = false;
   int keyboardAttempts_ = 0;
-  QTimer* mainWindowTimer_ = nullptr;  // child of this window
+  // While the main window leaves the screen.
+  bool waitingForMainWindow_ = false;
+  QTimer mainWindowTimer_;
   QPointer<QWindow> watchedMainWindow_;
 
   // The frozen screen, and the same dimmed once and twice.
@@ -169,6 +173,7 @@ class CUserDefineRegion : public WindowImplBase {
   Boxes stepBoxes_;
   Qt::CursorShape cursorShape_ = Qt::ArrowCursor;
   int paintCount_ = 0;
+  std::int64_t lastPaintUs_ = 0;
 };
 
 }  // namespace tarn::ui

@@ -4,9 +4,11 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QRegion>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "ui/overlay/user_define_region.h"
@@ -102,7 +104,7 @@ QRegion CUserDefineRegion::DecorationRegion(const TrackerRect& selection,
 void CUserDefineRegion::paintEvent(QPaintEvent* event) {
   (void)event;
   if (screenshot_.isNull()) return;
-  ++paintCount_;
+  const auto started = std::chrono::steady_clock::now();
   QPainter painter(this);
   painter.save();
   // The picture, the dimming and the outlines in device pixels.
@@ -110,6 +112,11 @@ void CUserDefineRegion::paintEvent(QPaintEvent* event) {
   PaintScreen(painter);
   painter.restore();
   PaintInfoBox(painter);
+  painter.end();
+  ++paintCount_;
+  lastPaintUs_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                     std::chrono::steady_clock::now() - started)
+                     .count();
   if (!keyboardQueued_) {
     // Shown now: the keyboard can be taken.
     keyboardQueued_ = true;
@@ -188,6 +195,10 @@ void CUserDefineRegion::PaintMagnifier(QPainter& painter, const QRect& target) c
   const int y = target.top() + target.height() * half / kMagnifiedSide;
   painter.fillRect(target.left(), y, target.width(), kCrossHairWidth, Qt::black);
   painter.fillRect(x, target.top(), kCrossHairWidth, target.height(), Qt::black);
+  // A frame that shows where the picture ends, also over black.
+  painter.setPen(QPen(kHighlightColor, 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(target.adjusted(-1, -1, 0, 0));
 }
 
 }  // namespace tarn::ui
