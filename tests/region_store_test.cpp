@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "ui/overlay/user_define_region.h"
 
 namespace tarn::ui {
+
+std::ostream& operator<<(std::ostream& out, const StoredRegion& r) {
+  return out << r.width << "x" << r.height << " at " << r.x << "," << r.y;
+}
+
 namespace {
 
 TEST(RegionToStoreTest, EvenSizesAndTheScreenForSelectionsOutOfRange) {
