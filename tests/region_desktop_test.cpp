@@ -18,6 +18,7 @@
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/media_probe.h"
 #include "ui/overlay/tool_window.h"
+#include "ui/overlay/user_define_region.h"
 #include "ui/overlay/video_mask.h"
 
 namespace tarn::test {
@@ -252,6 +253,27 @@ TEST_F(RegionDesktopTest, AFrameAtTheTopOfTheScreenHasItsToolbarBelowIt) {
   ASSERT_TRUE(WaitUntil([&] { return Stored() == "100,40 640x360"; }, 5000)) << Stored();
   ASSERT_TRUE(WaitUntil([&] { return mask.frame() == ui::FrameRect{97, 37, 646, 366}; }, 5000));
   EXPECT_EQ(toolbar->y(), 403);
+}
+
+TEST_F(RegionDesktopTest, TheSelectorButtonRecordsTheRectangleDrawnAndShowsItsFrame) {
+  OpenWindow();
+  window_->FindControl<QPushButton>("region-select-btn")->click();
+  ui::CUserDefineRegion* selector = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    selector = qobject_cast<ui::CUserDefineRegion*>(VisibleWindowOfClass("CUserDefineRegion"));
+    return selector != nullptr && selector->isReady();
+  }, 10000));
+  // A rectangle drawn from (500, 400) to (900, 700), then a double click in it.
+  Xdotool("mousemove 500 400 mousedown 1 mousemove 700 550 mousemove 900 700 mouseup 1");
+  ASSERT_TRUE(WaitUntil([&] { return selector->magnifierPoint() == QPoint(900, 700); }, 10000));
+  RunEvents(500);  // past the double-click time: the next press is a press
+  Xdotool("mousemove 700 550 click --repeat 2 --delay 80 1");
+  ASSERT_TRUE(WaitUntil([&] { return window_->videoMask()->isVisible(); }, 10000));
+  EXPECT_EQ(Stored(), "500,400 400x300");
+  EXPECT_EQ(Setting("global", "user-defined-region-check"), "1");
+  EXPECT_TRUE(window_->FindControl<QAbstractButton>("record-area-region")->isChecked());
+  EXPECT_EQ(window_->videoMask()->frame(), (ui::FrameRect{497, 397, 406, 306}));
+  EXPECT_TRUE(WaitUntil([&] { return window_->isVisible() && !window_->isMinimized(); }, 10000));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ class WmDesktop {
       return false;
     }
     if (!WaitForWindowManager()) {
-      whyNot = "openbox did not take the screen within 20 s";
+      whyNot = "openbox did not take the screen and frame a window within 20 s";
       return false;
     }
     return true;
@@ -92,8 +92,36 @@ class WmDesktop {
       if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     std::free(atom);
+    if (ready) ready = WaitUntilWindowsAreFramed(connection, root, deadline);
     xcb_disconnect(connection);
     return ready;
+  }
+
+  // Openbox names its check window before it answers requests to map
+  // windows, and a request made in between can stay unanswered for good (the
+  // window never shows). The desktop is ready once a window of the rig's own
+  // gets its frame; the request is repeated until it does.
+  static bool WaitUntilWindowsAreFramed(xcb_connection_t* connection, xcb_window_t root,
+                                        std::chrono::steady_clock::time_point deadline) {
+    const xcb_window_t probe = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 16, 16, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    bool framed = false;
+    auto nextMap = std::chrono::steady_clock::now();
+    while (!framed && std::chrono::steady_clock::now() < deadline) {
+      if (std::chrono::steady_clock::now() >= nextMap) {
+        xcb_map_window(connection, probe);
+        nextMap = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+      }
+      xcb_query_tree_reply_t* tree =
+          xcb_query_tree_reply(connection, xcb_query_tree(connection, probe), nullptr);
+      framed = tree != nullptr && tree->parent != root;
+      std::free(tree);
+      if (!framed) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    xcb_destroy_window(connection, probe);
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    return framed;
   }
 
   void StopWindowManager() {

@@ -39,6 +39,7 @@ class GlobalHotKeys;
 
 namespace tarn::ui {
 
+class CUserDefineRegion;
 class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
@@ -255,6 +256,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   std::unique_ptr<MainHotKeys> hotKeys_;
   std::unique_ptr<platform::ClickMonitor> clickMonitor_;
   std::unique_ptr<CVideoMask> videoMask_;
+  // The snapshot selector while it is open (it deletes itself).
+  QPointer<CUserDefineRegion> regionSelector_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

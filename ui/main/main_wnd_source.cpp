@@ -22,6 +22,7 @@
 #include "ui/main/shell_actions.h"
 #include "ui/overlay/overlay_messages.h"
 #include "ui/overlay/tool_window.h"
+#include "ui/overlay/user_define_region.h"
 #include "ui/overlay/video_mask.h"
 
 namespace tarn::ui {
@@ -226,7 +227,25 @@ void CMainWnd::UnlockRegionFrameLater() {
 }
 
 void CMainWnd::OpenRegionSelector() {
-  LOG(INFO) << "snapshot selector asked for";
+  // The region cannot change under a running recording, and one selector
+  // at a time.
+  if (uiState_ == kUiRecording || uiState_ == kUiPaused) {
+    LOG(INFO) << "the region selector is not opened while a recording runs";
+    return;
+  }
+  if (regionSelector_) return;
+  regionSelector_ = CUserDefineRegion::Open(this, settings_, [this](bool stored) {
+    if (!stored) return;
+    // The chosen rectangle is recorded from now on, shown in its frame.
+    settings_.SetInt(kVideoSource, 0);
+    settings_.SetInt(kMouseFollowCheck, 0);
+    settings_.SetInt(kUserDefinedRegionCheck, 1);
+    LoadSourceOptions();
+    if (videoMask_) {
+      videoMask_->ReloadStoredRegion();
+      videoMask_->EnterRegionMode();
+    }
+  });
 }
 
 }  // namespace tarn::ui
