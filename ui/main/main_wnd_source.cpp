@@ -12,7 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
 
 #include "recorder/audio/capture_devices.h"
 #include "settings/settings_store.h"
