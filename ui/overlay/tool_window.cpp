@@ -10,15 +10,13 @@
 #include "settings/settings_store.h"
 #include "ui/main/main_messages.h"
 #include "ui/overlay/overlay_messages.h"
+#include "ui/overlay/suspend_dialog.h"
 #include "ui/overlay/video_mask.h"
 
 namespace tarn::ui {
 
 QString ToolbarRecordingText(std::int64_t seconds) {
-  if (seconds < 0) seconds = 0;
-  return QString::fromUtf8("正在录制 ") +
-         QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
-                           static_cast<int>((seconds % 3600) / 60), static_cast<int>(seconds % 60));
+  return QString::fromUtf8("正在录制 ") + ElapsedTimeText(seconds);
 }
 
 CToolWindow::CToolWindow(CVideoMask* mask, QWidget* mainWindow, SettingsStore& settings)
