@@ -77,13 +77,15 @@ TEST_F(CameraWindowTest, ShowsTheCamerasPictureScaledIntoTheAreaAndClosesWhilePr
   EXPECT_EQ(area->geometry(), QRect(0, 28, 230, 160));
 
   // The whole picture fills the area: its right half is in the area's right
-  // half, down to the last pixel.
+  // half, down to the last pixel (in device pixels on a scaled screen).
   const std::uintptr_t native = area->NativeWindow();
+  const double ratio = area->devicePixelRatioF();
+  EXPECT_EQ(area->AreaWidth(), static_cast<int>(230 * ratio + 0.5));
   for (auto [x, y, red] : {std::tuple{2, 2, true}, {100, 80, true}, {130, 80, false}, {227, 157, false}}) {
     SCOPED_TRACE(testing::Message() << "area pixel " << x << "," << y);
     EXPECT_TRUE(WaitUntil(
         [&] {
-          const Rgb pixel = PixelOf(native, x, y);
+          const Rgb pixel = PixelOf(native, static_cast<int>(x * ratio), static_cast<int>(y * ratio));
           return red ? IsRed(pixel) : IsBlue(pixel);
         },
         5000));
