@@ -90,6 +90,14 @@ TEST_F(CameraWindowTest, ShowsTheCamerasPictureScaledIntoTheAreaAndClosesWhilePr
         },
         5000));
   }
+  // The caption stays above the picture, in its own colour.
+  EXPECT_EQ(window.findChild<QWidget*>("cameraCaption")->mapTo(&window, QPoint(0, 0)), QPoint(0, 0));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const Rgb caption = PixelOf(window.winId(), static_cast<int>(150 * ratio), static_cast<int>(4 * ratio));
+        return std::abs(caption.r - 0x1d) < 8 && std::abs(caption.g - 0x24) < 8 && std::abs(caption.b - 0x33) < 8;
+      },
+      5000));
   ASSERT_TRUE(WaitUntil([&] { return window.display()->picturesShown() >= 10; }, 5000));
   EXPECT_TRUE(CloseByButton());
 }
@@ -98,7 +106,6 @@ TEST_F(CameraWindowTest, WithoutACameraTheWindowSaysSoAndClosesNormally) {
   CCameraWindow& window = OpenWith({});
   EXPECT_FALSE(window.previewing());
   EXPECT_EQ(window.statusText(), QString::fromUtf8("未检测到摄像头"));
-  EXPECT_TRUE(window.findChild<QLabel*>("camera-status")->isVisible());
   EXPECT_FALSE(window.videoArea()->isVisible());
   EXPECT_TRUE(CloseByButton());
 }
@@ -109,11 +116,11 @@ TEST_F(CameraWindowTest, ACameraPulledOutEndsThePreviewWithTheSameText) {
   CCameraWindow& window = OpenWith({camera->entry()});
   ASSERT_TRUE(window.previewing());
   ASSERT_TRUE(WaitUntil([&] { return window.display()->picturesShown() >= 5; }, 5000));
-  EXPECT_FALSE(window.findChild<QLabel*>("camera-status")->isVisible());
+  EXPECT_TRUE(window.videoArea()->isVisible());
   camera.reset();
   ASSERT_TRUE(WaitUntil([&] { return !window.previewing(); }, 5000));
   EXPECT_EQ(window.statusText(), QString::fromUtf8("未检测到摄像头"));
-  EXPECT_TRUE(window.findChild<QLabel*>("camera-status")->isVisible());
+  EXPECT_FALSE(window.videoArea()->isVisible());
   EXPECT_TRUE(CloseByButton());
 }
 

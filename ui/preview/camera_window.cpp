@@ -73,8 +73,9 @@ void CCameraWindow::StartPreview() {
   if (started == 0) {
     LOG(INFO) << "camera preview of " << display_->cameraName() << " (" << display_->sourceWidth() << "x"
               << display_->sourceHeight() << ")";
+    // The label keeps its place in the layout (under the area), so that the
+    // caption stays at the top.
     status_->clear();
-    status_->hide();
     area_->show();
     return;
   }
@@ -94,7 +95,6 @@ void CCameraWindow::StopPreview() {
 void CCameraWindow::ShowStatus(const QString& text) {
   if (area_ != nullptr) area_->hide();
   status_->setText(text);
-  status_->show();
 }
 
 bool CCameraWindow::previewing() const { return display_ != nullptr && display_->running(); }
