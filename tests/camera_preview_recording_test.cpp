@@ -48,6 +48,18 @@ TEST_F(CameraPreviewRecordingTest, ThePreviewIsOfferedOnlyWithACamera) {
   EXPECT_TRUE(Control("camera-preview-btn")->isEnabled());
 }
 
+TEST_F(CameraPreviewRecordingTest, ThePreviewEndsWithTheMainWindow) {
+  cameras_ = {"test camera"};
+  OpenWindow();
+  Control("camera-preview-btn")->click();
+  QPointer<ui::CCameraWindow> preview = window_->cameraPreview();
+  ASSERT_TRUE(preview && preview->previewing());
+  window_.reset();
+  // Its threads are gone with the main window; the window itself follows.
+  EXPECT_TRUE(preview.isNull() || !preview->previewing());
+  EXPECT_TRUE(WaitUntil([&] { return preview.isNull(); }, 5000));
+}
+
 TEST_F(CameraPreviewRecordingTest, ACameraRecordingClosesThePreviewFirstAndSaysSo) {
   cameras_ = {"test camera"};
   ui::CMainWnd& window = OpenWindow();

@@ -490,6 +490,7 @@ void CMainWnd::OnFinalMessage() {
 }
 
 void CMainWnd::ReleaseDesktopHooks() {
+  CloseCameraPreview();
   StopWatchingClicks();
   if (trayIcon_) trayIcon_->Delete();
   if (hotKeys_) hotKeys_->UnregisterAll();

@@ -192,6 +192,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OpenRegionSelector();
   void RefreshCameraChoice();
   void OpenCameraPreview();
+  // Closes the preview when it is open; the camera is free on return.
+  void CloseCameraPreview();
   // Closes the preview before a camera recording opens the camera; true when
   // it was open.
   bool CloseCameraPreviewForRecording();

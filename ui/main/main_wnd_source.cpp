@@ -215,13 +215,19 @@ void CMainWnd::OpenCameraPreview() {
   cameraWindow_ = CCameraWindow::Open();
 }
 
-bool CMainWnd::CloseCameraPreviewForRecording() {
-  if (!cameraWindow_) return false;
-  // The preview holds the camera, which cannot be opened twice; closing
-  // stops the preview and frees the camera before the recording opens it.
-  LOG(INFO) << "the camera preview closes: the recording takes the camera";
+void CMainWnd::CloseCameraPreview() {
+  if (!cameraWindow_) return;
+  // Closing stops the preview's threads and closes the camera at once.
   cameraWindow_->close();
   cameraWindow_ = nullptr;
+}
+
+bool CMainWnd::CloseCameraPreviewForRecording() {
+  if (!cameraWindow_) return false;
+  // The preview holds the camera, which cannot be opened twice: it closes
+  // before the recording opens the camera.
+  LOG(INFO) << "the camera preview closes: the recording takes the camera";
+  CloseCameraPreview();
   return true;
 }
 
