@@ -12,6 +12,7 @@ extern "C" {
 #include <vector>
 
 #include "preview/video_surface.h"
+#include "recorder/timeline.h"
 
 namespace tarn::preview {
 
@@ -26,6 +27,7 @@ void CameraDisplay::SetEndedHandler(std::function<void(const std::string&)> hand
 int CameraDisplay::Fail(const std::string& why) {
   LOG(ERROR) << why;
   lastError_ = why;
+  openDeadlineUs_ = 0;
   decoder_.reset();
   input_.reset();
   videoStream_ = -1;
@@ -60,9 +62,14 @@ int CameraDisplay::OpenCamera() {
   AVFormatContext* context = avformat_alloc_context();
   if (context == nullptr) return Fail("avformat_alloc_context error");
   // Stop breaks off a read that waits for the device; a camera that has no
-  // picture ready answers "try again" rather than blocking.
+  // picture ready answers "try again" rather than blocking. Opening runs on
+  // the UI thread: a camera that opens and never delivers gives up after
+  // kOpenTimeoutMs instead of hanging the window.
+  openDeadlineUs_ = MonotonicNowUs() + kOpenTimeoutMs * 1000;
   context->interrupt_callback.callback = [](void* self) {
-    return static_cast<CameraDisplay*>(self)->quit_.load() ? 1 : 0;
+    const auto* display = static_cast<CameraDisplay*>(self);
+    const std::int64_t deadlineUs = display->openDeadlineUs_.load();
+    return display->quit_.load() || (deadlineUs != 0 && MonotonicNowUs() > deadlineUs) ? 1 : 0;
   };
   context->interrupt_callback.opaque = this;
   context->flags |= AVFMT_FLAG_NONBLOCK;
@@ -76,6 +83,7 @@ int CameraDisplay::OpenCamera() {
   }
   input_.reset(context);
   if (avformat_find_stream_info(input_.get(), nullptr) < 0) return Fail("not find stream information");
+  openDeadlineUs_ = 0;
   videoStream_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (videoStream_ < 0) return Fail("Didn't find a video stream");
   return 0;

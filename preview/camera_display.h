@@ -37,6 +37,8 @@ class CameraDisplay {
   // while the queue is this full.
   static constexpr std::size_t kMaxQueuedPackets = 180;
   static constexpr int kRefreshPeriodMs = 40;
+  // How long opening the camera and reading its stream information may take.
+  static constexpr int kOpenTimeoutMs = 10000;
 
   // `area` (may be null) must outlive the display, or Stop must come first.
   explicit CameraDisplay(const DrawingArea* area);
@@ -119,6 +121,9 @@ class CameraDisplay {
   std::mutex paceMutex_;
   std::condition_variable paceCond_;
   std::atomic<bool> quit_{false};
+  // While the camera is being opened: when the open gives up (monotonic
+  // microseconds); 0 afterwards. Read by FFmpeg's interrupt callback.
+  std::atomic<std::int64_t> openDeadlineUs_{0};
   bool refreshAllowed_ = true;  // guarded by paceMutex_
   bool refreshDue_ = false;     // guarded by paceMutex_
 
