@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "preview/camera_display.h"
@@ -22,6 +24,35 @@ namespace tarn::test {
 namespace {
 
 using ui::CCameraWindow;
+
+// Whether the X server lists `state` (an atom name) in the window's _NET_WM_STATE.
+bool HasWindowState(WId window, const char* state) {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  bool found = false;
+  if (xcb_connection_has_error(connection) == 0) {
+    auto atom = [connection](const char* name) {
+      xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+          connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+      const xcb_atom_t value = reply != nullptr ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+      std::free(reply);
+      return value;
+    };
+    const xcb_atom_t wanted = atom(state);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, static_cast<xcb_window_t>(window), atom("_NET_WM_STATE"), XCB_ATOM_ATOM,
+                         0, 32),
+        nullptr);
+    if (reply != nullptr) {
+      const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+      const int count = xcb_get_property_value_length(reply) / 4;
+      found = std::find(atoms, atoms + count, wanted) != atoms + count;
+    }
+    std::free(reply);
+  }
+  xcb_disconnect(connection);
+  return found;
+}
 
 CaptureDeviceEntry LavfiCamera(const std::string& graph) {
   return CaptureDeviceEntry{"test camera", graph, "lavfi", graph, ""};
@@ -75,6 +106,7 @@ TEST_F(CameraWindowTest, ShowsTheCamerasPictureScaledIntoTheAreaAndClosesWhilePr
   EXPECT_EQ(window.size(), QSize(230, 188));
   ui::CVideoArea* area = window.videoArea();
   EXPECT_EQ(area->geometry(), QRect(0, 28, 230, 160));
+  EXPECT_TRUE(WaitUntil([&] { return HasWindowState(window.winId(), "_NET_WM_STATE_ABOVE"); }, 5000));
 
   // The whole picture fills the area: its right half is in the area's right
   // half, down to the last pixel (in device pixels on a scaled screen).
