@@ -218,6 +218,8 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
     StopRecording();
   } else if (name == "region-select-btn") {
     OpenRegionSelector();
+  } else if (name == "camera-preview-btn") {
+    OpenCameraPreview();
   } else if (name == "output-choose-btn") {
     ChooseOutputFolder();
   } else if (name == "output-open-btn") {
@@ -488,6 +490,7 @@ void CMainWnd::OnFinalMessage() {
 }
 
 void CMainWnd::ReleaseDesktopHooks() {
+  CloseCameraPreview();
   StopWatchingClicks();
   if (trayIcon_) trayIcon_->Delete();
   if (hotKeys_) hotKeys_->UnregisterAll();

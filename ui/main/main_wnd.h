@@ -40,6 +40,7 @@ class GlobalHotKeys;
 namespace tarn::ui {
 
 class CUserDefineRegion;
+class CCameraWindow;
 class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
@@ -75,6 +76,8 @@ inline constexpr const char* kChooseFolderTitle = "选择视频存放目录";
 // Why the record page's source controls are disabled.
 inline constexpr const char* kLockedWhileRecordingText = "录制中不能更改，停止录制后再选择";
 inline constexpr const char* kNoCameraText = "没有找到摄像头";
+// A camera recording took the camera from the open preview.
+inline constexpr const char* kCameraPreviewClosedText = "摄像头预览已关闭，摄像头用于录制";
 
 // The record page's choices of what to record, in the order of its options.
 enum class RecordArea { kFullScreen = 0, kRegion = 1, kFollowMouse = 2, kCamera = 3 };
@@ -132,6 +135,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CVideoMask* videoMask() const { return videoMask_.get(); }
   // What the record page shows as chosen.
   RecordArea recordArea() const;
+  // The camera preview window while it is open.
+  CCameraWindow* cameraPreview() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -186,6 +191,12 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void ChooseOutputFolder();
   void OpenRegionSelector();
   void RefreshCameraChoice();
+  void OpenCameraPreview();
+  // Closes the preview when it is open; the camera is free on return.
+  void CloseCameraPreview();
+  // Closes the preview before a camera recording opens the camera; true when
+  // it was open.
+  bool CloseCameraPreviewForRecording();
   // Source controls are locked while a recording runs.
   void LockSourceControls(bool locked);
   // Region mode: the frame is locked while recording, unlocked after.
@@ -221,6 +232,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QLineEdit* outputDirEdit_ = nullptr;
   QPushButton* outputChooseButton_ = nullptr;
   QPushButton* outputOpenButton_ = nullptr;
+  QPushButton* cameraPreviewButton_ = nullptr;
   bool cameraListed_ = false;
 
   // Record page state.
@@ -258,6 +270,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   std::unique_ptr<CVideoMask> videoMask_;
   // The snapshot selector while it is open (it deletes itself).
   QPointer<CUserDefineRegion> regionSelector_;
+  // The camera preview while it is open (it deletes itself).
+  QPointer<CCameraWindow> cameraWindow_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

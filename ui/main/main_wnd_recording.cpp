@@ -61,6 +61,8 @@ void CMainWnd::StartRecording() {
   currentFileName_ = options.fileName;
   quality_ = options.quality;
   ++recordingNumber_;
+  const bool previewClosed =
+      settings_.GetInt(kVideoSource, kVideoSourceDefault) == 1 && CloseCameraPreviewForRecording();
   const int result = recorder_->Start(options);
   if (result != 0) {
     // Nothing records: the window stays as it was, and says why.
@@ -109,7 +111,8 @@ void CMainWnd::StartRecording() {
   trayBlinkPhase_ = false;
   SetTimer(kTimerTrayBlink, 800);
   const QString recording = QString::fromUtf8(kTrayTipRecording);
-  trayIcon_->Modify(kTrayIconNormal, recording, recording);
+  trayIcon_->Modify(kTrayIconNormal, recording,
+                    previewClosed ? recording + "\n" + QString::fromUtf8(kCameraPreviewClosedText) : recording);
   LOG(INFO) << "recording " << options.path() << " (" << options.containerName << ", "
             << options.frameRate << " fps, quality " << quality_ << ")";
   // The recording runs meanwhile; the user learns that it has no watermark.

@@ -25,6 +25,7 @@
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/user_define_region.h"
 #include "ui/overlay/video_mask.h"
+#include "ui/preview/camera_window.h"
 
 namespace tarn::ui {
 namespace {
@@ -70,6 +71,7 @@ void CMainWnd::FindSourceControls() {
   outputDirEdit_ = RequireControl<QLineEdit>("output-dir-edit");
   outputChooseButton_ = RequireControl<QPushButton>("output-choose-btn");
   outputOpenButton_ = RequireControl<QPushButton>("output-open-btn");
+  cameraPreviewButton_ = RequireControl<QPushButton>("camera-preview-btn");
   for (QWidget* control : std::initializer_list<QWidget*>{
            recordAreaOptions_[0], recordAreaOptions_[1], recordAreaOptions_[2], recordAreaOptions_[3],
            followSizeList_, regionSelectButton_, frameRateList_, outputChooseButton_}) {
@@ -127,6 +129,7 @@ void CMainWnd::RefreshCameraChoice() {
   QAbstractButton* camera = recordAreaOptions_[static_cast<int>(RecordArea::kCamera)];
   const bool locked = uiState_ == kUiRecording || uiState_ == kUiPaused;
   camera->setEnabled(cameraListed_ && !locked);
+  cameraPreviewButton_->setEnabled(cameraListed_ && !locked);
   if (!locked) {
     camera->setToolTip(cameraListed_ ? camera->property(kIdleToolTip).toString()
                                      : QString::fromUtf8(kNoCameraText));
@@ -196,7 +199,36 @@ void CMainWnd::LockSourceControls(bool locked) {
     control->setEnabled(!locked);
     control->setToolTip(locked ? why : control->property(kIdleToolTip).toString());
   }
+  if (locked) cameraPreviewButton_->setEnabled(false);
   if (!locked) RefreshCameraChoice();
+}
+
+// --- Camera preview ----------------------------------------------------------------------
+
+CCameraWindow* CMainWnd::cameraPreview() const { return cameraWindow_.data(); }
+
+void CMainWnd::OpenCameraPreview() {
+  if (cameraWindow_) {
+    cameraWindow_->raise();
+    return;
+  }
+  cameraWindow_ = CCameraWindow::Open();
+}
+
+void CMainWnd::CloseCameraPreview() {
+  if (!cameraWindow_) return;
+  // Closing stops the preview's threads and closes the camera at once.
+  cameraWindow_->close();
+  cameraWindow_ = nullptr;
+}
+
+bool CMainWnd::CloseCameraPreviewForRecording() {
+  if (!cameraWindow_) return false;
+  // The preview holds the camera, which cannot be opened twice: it closes
+  // before the recording opens the camera.
+  LOG(INFO) << "the camera preview closes: the recording takes the camera";
+  CloseCameraPreview();
+  return true;
 }
 
 // --- Region mode -------------------------------------------------------------------------
