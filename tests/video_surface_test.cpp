@@ -3,44 +3,18 @@
 // are read back from the X server.
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 #include <QWidget>
-#include <cstdlib>
 #include <vector>
 
 #include "preview/video_surface.h"
 #include "tests/support/qt_wait.h"
+#include "tests/support/x_pixels.h"
 #include "ui/main/video_area.h"
 
 namespace tarn::test {
 namespace {
 
-struct Rgb {
-  int r = -1, g = -1, b = -1;
-};
-
-// The pixel (x, y) of `window` as the X server has it (24-bit visual).
-Rgb PixelOf(std::uintptr_t window, int x, int y) {
-  Rgb rgb;
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(connection) == 0) {
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(
-        connection,
-        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, static_cast<xcb_window_t>(window),
-                      static_cast<int16_t>(x), static_cast<int16_t>(y), 1, 1, ~0u),
-        nullptr);
-    if (reply != nullptr && xcb_get_image_data_length(reply) >= 4) {
-      const std::uint8_t* data = xcb_get_image_data(reply);
-      rgb = {data[2], data[1], data[0]};
-    }
-    std::free(reply);
-  }
-  xcb_disconnect(connection);
-  return rgb;
-}
-
-bool IsRed(const Rgb& c) { return c.r > 200 && c.g < 60 && c.b < 60; }
 bool IsBlack(const Rgb& c) { return c.r >= 0 && c.r < 30 && c.g < 30 && c.b < 30; }
 
 // A YUYV picture of one colour (BT.601 studio range red).
