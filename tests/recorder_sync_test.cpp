@@ -35,6 +35,23 @@ class ScopedCameraList {
   ~ScopedCameraList() { SetCaptureDevicesForTesting(CaptureCategory::kVideo, std::nullopt); }
 };
 
+// The onsets of the 0.4-s tones in the file at `path`. Onsets within a tone
+// are the same tone, interrupted by a gap the sound server reported in what
+// it recorded (a dropout of the server, which says nothing about the sync).
+std::vector<double> TonesOf(const std::string& path) {
+  std::vector<double> tones;
+  int interruptions = 0;
+  for (double onset : test::ToneOnsets(path)) {
+    if (!tones.empty() && onset - tones.back() < 0.45) {
+      ++interruptions;
+    } else {
+      tones.push_back(onset);
+    }
+  }
+  if (interruptions > 0) std::cout << "  the tones were interrupted " << interruptions << " times" << std::endl;
+  return tones;
+}
+
 class RecorderSyncTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,19 +122,7 @@ TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
 
   const std::string path = out_.path() + "/together.mkv";
   const std::vector<double> flashes = test::WhiteRunStarts(path);
-  // A tone lasts 0.4 s: onsets within it are the same tone, interrupted by
-  // a gap the sound server reported in what it recorded (a dropout of the
-  // server, which says nothing about the sync).
-  std::vector<double> tones;
-  int interruptions = 0;
-  for (double onset : test::ToneOnsets(path)) {
-    if (!tones.empty() && onset - tones.back() < 0.45) {
-      ++interruptions;
-    } else {
-      tones.push_back(onset);
-    }
-  }
-  if (interruptions > 0) std::cout << "  the tones were interrupted " << interruptions << " times" << std::endl;
+  const std::vector<double> tones = TonesOf(path);
   std::cout << "  flashes";
   for (double f : flashes) std::cout << " " << f;
   std::cout << "; tones";
@@ -176,7 +181,7 @@ TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogether
 
   const std::string path = out.path() + "/camera.mkv";
   const std::vector<double> flashes = test::WhiteRunStarts(path);
-  const std::vector<double> tones = test::ToneOnsets(path);
+  const std::vector<double> tones = TonesOf(path);
   ASSERT_EQ(flashes.size(), 1u);
   ASSERT_EQ(tones.size(), 1u);
   std::cout << "  flash at " << flashes[0] << " s, tone at " << tones[0] << " s in the file" << std::endl;
