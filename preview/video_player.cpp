@@ -256,12 +256,12 @@ void VideoPlayer::ReadThread() {
       for (Decoder* decoder : {&video_, &audio_}) {
         if (decoder->stream != nullptr) decoder->queue.Push(av::MakePacket());
       }
-      if (WaitForDrain() && !quit_) {
+      int generation = 0;
+      if (WaitForDrain(generation) && !quit_) {
         LOG(INFO) << "Playback finished: " << path_;
         if (finishEnabled_ && finish_ && !finished_.exchange(true)) finish_(finishUser_);
         // Stay until a seek asks for more or the player stops.
         std::unique_lock<std::mutex> wake(wakeLock_);
-        const int generation = seekGeneration_;
         wake_.wait(wake, [&] { return quit_ || seekGeneration_ != generation; });
       }
     }
@@ -310,9 +310,9 @@ bool VideoPlayer::ReadOnePacket() {
   return true;  // packets of other streams are freed here
 }
 
-bool VideoPlayer::WaitForDrain() {
+bool VideoPlayer::WaitForDrain(int& generation) {
   std::unique_lock<std::mutex> wake(wakeLock_);
-  const int generation = seekGeneration_;
+  generation = seekGeneration_;
   while (!quit_ && seekGeneration_ == generation) {
     const bool videoDone = video_.stream == nullptr || video_.drained;
     const bool audioDone = audio_.stream == nullptr || audio_.drained;

@@ -110,7 +110,9 @@ class VideoPlayer {
   void ReadThread();
   bool ReadOnePacket();  // false at the end of the file or on an error
   bool QueuesFull() const;
-  bool WaitForDrain();   // true when everything was played; false on a seek or quit
+  // True when everything was played; false on a seek or quit. `generation`:
+  // the seek count the wait started from.
+  bool WaitForDrain(int& generation);
   void PacingThread();
   void RenderThread();
 
