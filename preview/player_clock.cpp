@@ -10,8 +10,6 @@
 namespace tarn::preview {
 
 namespace {
-constexpr double kSyncThresholdMinSeconds = 0.04;
-constexpr double kSyncThresholdMaxSeconds = 0.1;
 constexpr double kFrameDupThresholdSeconds = 0.1;
 constexpr double kNoSyncSeconds = 3600.0;
 }  // namespace
@@ -40,14 +38,10 @@ void PlayerClock::Reset() {
 
 double CorrectedFrameDelay(double delaySeconds, double diffSeconds) {
   if (std::isnan(diffSeconds) || std::fabs(diffSeconds) >= kNoSyncSeconds) return delaySeconds;
-  const double threshold =
-      std::clamp(delaySeconds, kSyncThresholdMinSeconds, kSyncThresholdMaxSeconds);
-  if (diffSeconds <= -threshold) return std::max(0.0, delaySeconds + diffSeconds);
-  if (diffSeconds >= threshold) {
-    return delaySeconds > kFrameDupThresholdSeconds ? delaySeconds + diffSeconds
-                                                    : 2 * delaySeconds;
-  }
-  return delaySeconds;
+  if (diffSeconds < 0) return std::max(0.0, delaySeconds + diffSeconds);
+  // Ahead: wait longer, by at most one more delay (0.1 s for short ones) per
+  // picture, so that a jump of the master clock is caught up smoothly.
+  return delaySeconds + std::min(diffSeconds, std::max(delaySeconds, kFrameDupThresholdSeconds));
 }
 
 namespace {

@@ -31,11 +31,12 @@ class PlayerClock {
   double driftSeconds_ = 0.0 / 0.0;  // value - set time
 };
 
-// The wait before the next picture: `delaySeconds` is the time stamp step
-// from the previous picture, `diffSeconds` the picture's time minus the
-// master clock. Pictures behind the master wait less (never below 0),
-// pictures ahead wait longer; a difference of an hour or more, or NaN, is
-// ignored (a broken time stamp).
+// The wait before the next picture: `delaySeconds` is its nominal wait (the
+// time stamp step from the previous picture), `diffSeconds` how far ahead of
+// the master clock it would be when shown after that wait. Pictures behind
+// the master wait less (never below 0), pictures ahead wait longer (by at
+// most one more delay, or 0.1 s, per picture); a difference of an hour or
+// more, or NaN, is ignored (a broken time stamp).
 double CorrectedFrameDelay(double delaySeconds, double diffSeconds);
 
 // The playing time of the file in microseconds: the longest of the given

@@ -370,6 +370,7 @@ void VideoPlayer::SeekTo(double seconds) {
     }
     if (audioOut_) audioOut_->Reset();
     av_frame_unref(lastDropped_.get());
+    ++seekEpoch_;
     videoDropUntil_ = target;
     audioDropUntil_ = target;
     readEnded_ = false;

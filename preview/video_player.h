@@ -121,7 +121,13 @@ class VideoPlayer {
   bool DecodeVideoFrame(AVFrame* frame);
   // Receives or sends until a frame comes. 1 frame, 0 none now, AVERROR_EOF drained.
   static int DecodeFrom(Decoder& decoder, AVFrame* frame);
+  // Shows the picture prepared at the last refresh and prepares the next.
   void VideoRefresh();
+  // With lock_ held: the picture at `pts` is on screen from `nowUs` on.
+  void MarkShown(double pts, std::int64_t nowUs);
+  // Converts a picture into converted_ for the surface (when drawing).
+  void Convert(AVFrame* frame);
+  // Hands the converted picture to the observer and the surface.
   void ShowFrame(AVFrame* frame, double seconds);
   // Shows the next picture while paused (after a seek or a step); false when
   // none came.
@@ -158,6 +164,12 @@ class VideoPlayer {
   av::FramePtr converted_;  // YUYV picture at the video size, drawn by the surface
   std::unique_ptr<VideoSurface> surface_;  // render thread only
   av::FramePtr lastDropped_ = av::MakeFrame();  // the last picture skipped after a seek; lock_
+  // The next picture to show, decoded and converted ahead of its time (lock_).
+  av::FramePtr pending_ = av::MakeFrame();
+  double pendingPts_ = 0;
+  int pendingEpoch_ = 0;
+  bool pendingReady_ = false;
+  std::atomic<int> seekEpoch_{0};  // counts seeks; changed under lock_
 
   // Clocks, guarded by clockLock_ (written by the render, audio and UI threads).
   mutable std::mutex clockLock_;
@@ -167,6 +179,7 @@ class VideoPlayer {
   double audioClockSeconds_ = 0;  // end of the last decoded sound (audio thread)
   double lastFramePts_ = 0;       // render thread; NaN after a seek
   std::int64_t pausedAtUs_ = 0;   // when the player was paused (UI thread)
+  std::int64_t lastShownUs_ = 0;  // when the last picture was shown (render thread)
   std::atomic<double> frameDelaySeconds_{0};  // render thread -> pacing thread
 
   // Targets after a seek (stream seconds); NaN when nothing is dropped.

@@ -157,44 +157,69 @@ void VideoPlayer::RenderThread() {
 }
 
 void VideoPlayer::VideoRefresh() {
-  av::FramePtr frame = av::MakeFrame();
-  // Held until the picture is shown, so that a seek never lands between
-  // decoding a picture and showing it (a stale picture and position).
+  // Held while a picture is shown or prepared, so that a seek never lands in
+  // between (a stale picture and position).
   std::unique_lock<std::mutex> lock(lock_);
-  const bool got = DecodeVideoFrame(frame.get());
-  if (!got) {
+  // The picture prepared at the last refresh is due now, unless a seek came
+  // since.
+  if (pendingReady_ && pendingEpoch_ == seekEpoch_) {
+    MarkShown(pendingPts_, NowUs());
+    ShowFrame(pending_.get(), pendingPts_);
+  }
+  pendingReady_ = false;
+  av_frame_unref(pending_.get());
+  // The next picture is decoded and converted while the pacing thread waits
+  // for its time, so that it is drawn on time.
+  if (!DecodeVideoFrame(pending_.get())) {
     lock.unlock();
     ScheduleRefresh(kRetrySeconds);
     return;
   }
-  const double pts = StreamSeconds(video_.stream, frame->best_effort_timestamp);
-  double delaySeconds = 0;
+  pendingPts_ = StreamSeconds(video_.stream, pending_->best_effort_timestamp);
+  pendingEpoch_ = seekEpoch_;
+  pendingReady_ = true;
+  Convert(pending_.get());
+  double waitSeconds = 0;
   {
     std::lock_guard<std::mutex> clocks(clockLock_);
-    const std::int64_t nowUs = NowUs();
-    if (!std::isnan(pts)) {
-      delaySeconds = std::isnan(lastFramePts_) ? frameSeconds_ : pts - lastFramePts_;
-      if (delaySeconds < 0.000001 || delaySeconds > kMaxFrameStepSeconds) {
-        delaySeconds = frameSeconds_;
-      }
-      delaySeconds = CorrectedFrameDelay(delaySeconds, pts - MasterClock(nowUs));
-      videoClock_.Set(pts, nowUs);
-      if (!externalClock_.valid() ||
-          std::fabs(externalClock_.At(nowUs) - pts) > kExternalResetSeconds) {
-        externalClock_.Set(pts, nowUs);
-      }
-      lastFramePts_ = pts;
+    if (!std::isnan(pendingPts_) && !std::isnan(lastFramePts_)) {
+      double stepSeconds = pendingPts_ - lastFramePts_;
+      if (stepSeconds < 0.000001 || stepSeconds > kMaxFrameStepSeconds) stepSeconds = frameSeconds_;
+      // The time spent since the last picture was shown counts.
+      const std::int64_t nowUs = NowUs();
+      waitSeconds = std::max(0.0, stepSeconds - static_cast<double>(nowUs - lastShownUs_) / 1e6);
+      // How far ahead of the master clock the picture would be when shown.
+      const double diffSeconds = pendingPts_ - MasterClock(nowUs) - waitSeconds;
+      waitSeconds = CorrectedFrameDelay(waitSeconds, diffSeconds);
     }
   }
-  ShowFrame(frame.get(), pts);
   lock.unlock();
-  ScheduleRefresh(delaySeconds);
+  ScheduleRefresh(waitSeconds);
+}
+
+void VideoPlayer::MarkShown(double pts, std::int64_t nowUs) {
+  if (std::isnan(pts)) return;
+  std::lock_guard<std::mutex> clocks(clockLock_);
+  videoClock_.Set(pts, nowUs);
+  if (!externalClock_.valid() || std::fabs(externalClock_.At(nowUs) - pts) > kExternalResetSeconds) {
+    externalClock_.Set(pts, nowUs);
+  }
+  lastFramePts_ = pts;
+  lastShownUs_ = nowUs;
+}
+
+void VideoPlayer::Convert(AVFrame* frame) {
+  if (!surface_ || area_ == nullptr) return;
+  sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, converted_->data,
+            converted_->linesize);
 }
 
 bool VideoPlayer::ShowStill() {
   av::FramePtr frame = av::MakeFrame();
   while (!quit_) {
     std::unique_lock<std::mutex> lock(lock_);
+    // A picture prepared for playing came before this one.
+    pendingReady_ = false;
     if (DecodeVideoFrame(frame.get())) {
       const double pts = StreamSeconds(video_.stream, frame->best_effort_timestamp);
       if (!std::isnan(pts)) {
@@ -204,7 +229,9 @@ bool VideoPlayer::ShowStill() {
         externalClock_.Set(pts, nowUs);
         callbackClock_.Set(pts, nowUs);
         lastFramePts_ = pts;
+        lastShownUs_ = nowUs;
       }
+      Convert(frame.get());
       ShowFrame(frame.get(), pts);
       return true;
     }
@@ -223,8 +250,6 @@ bool VideoPlayer::ShowStill() {
 void VideoPlayer::ShowFrame(AVFrame* frame, double seconds) {
   if (observer_) observer_(frame, seconds);
   if (surface_ && area_ != nullptr) {
-    sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, converted_->data,
-              converted_->linesize);
     surface_->Present(converted_->data[0], converted_->linesize[0], area_->AreaWidth(),
                       area_->AreaHeight());
   }

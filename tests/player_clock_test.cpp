@@ -17,12 +17,14 @@ TEST(PlayerClockTest, FrameDelaysMoveTowardTheMasterClockAndNeverBelowZero) {
     const char* what;
   };
   const Case cases[] = {
-      {0.04, 0.01, 0.04, "within the threshold: unchanged"},
-      {0.04, -0.05, 0.0, "behind: shown at once"},
+      {0.04, 0.01, 0.05, "slightly ahead: waits the difference more"},
+      {0.04, -0.01, 0.03, "slightly behind: waits the difference less"},
+      {0.04, -0.05, 0.0, "behind by more than the wait: shown at once"},
       {2.0, -0.5, 1.5, "a 2 s step behind the sound waits less"},
       {2.0, -3.0, 0.0, "a 2 s step far behind the sound never waits below 0"},
       {2.0, 0.5, 2.5, "a long step ahead waits longer by the difference"},
-      {0.04, 0.2, 0.08, "a short step ahead is doubled"},
+      {0.04, 0.2, 0.14, "far ahead: at most 0.1 s more for a short step"},
+      {0.0, 0.033, 0.033, "a picture due now but ahead waits for the clock"},
       {0.04, 4000.0, 0.04, "an hour or more apart: a broken stamp, ignored"},
       {0.04, std::nan(""), 0.04, "no master clock yet"},
   };
