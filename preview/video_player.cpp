@@ -22,7 +22,21 @@ VideoPlayer::VideoPlayer(DrawingArea* area) : area_(area) {}
 
 VideoPlayer::~VideoPlayer() {
   Stop();
+  JoinThreads();
   CloseAll();
+}
+
+void VideoPlayer::JoinThreads() {
+  for (std::thread* thread : {&pacingThread_, &renderThread_, &readThread_}) {
+    if (!thread->joinable()) continue;
+    if (thread->get_id() == std::this_thread::get_id()) {
+      // Stop called from the finish callback: this thread ends when the
+      // callback returns; the destructor joins it.
+      LOG(ERROR) << "The player was stopped from its own thread; post the stop instead";
+      continue;
+    }
+    thread->join();
+  }
 }
 
 void VideoPlayer::SetFinishCallback(FinishCallback callback, void* user) {
@@ -195,9 +209,8 @@ void VideoPlayer::Stop() {
   video_.queue.Stop();
   audio_.queue.Stop();
   WakeThreads();
-  for (std::thread* thread : {&pacingThread_, &renderThread_, &readThread_}) {
-    if (thread->joinable()) thread->join();
-  }
+  JoinThreads();
+  if (readThread_.joinable()) return;  // stopped from the read thread: freed later
   CloseAll();
   LOG(INFO) << "Player stopped: " << path_;
 }

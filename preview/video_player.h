@@ -106,6 +106,7 @@ class VideoPlayer {
   bool OpenDecoder(Decoder& decoder, std::string& why);
   bool OpenAudioDevice(std::string& why);
   void CloseAll();
+  void JoinThreads();  // all but the calling thread
 
   void ReadThread();
   bool ReadOnePacket();  // false at the end of the file or on an error

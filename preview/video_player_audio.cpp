@@ -41,6 +41,31 @@ void VideoPlayer::AudioOut::Reset() {
   resamplerRate = 0;
 }
 
+bool VideoPlayer::AudioOut::Prepare(AVFrame* frame, int rate) {
+  if (resampler && resamplerRate == rate && resamplerFormat == frame->format &&
+      av_channel_layout_compare(&resamplerLayout, &frame->ch_layout) == 0) {
+    return true;
+  }
+  AVChannelLayout outLayout{};
+  av_channel_layout_default(&outLayout, obtained.channels);
+  SwrContext* raw = nullptr;
+  const int result = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_S16, obtained.freq,
+                                         &frame->ch_layout,
+                                         static_cast<AVSampleFormat>(frame->format), rate, 0,
+                                         nullptr);
+  av_channel_layout_uninit(&outLayout);
+  resampler.reset(raw);
+  if (result < 0 || swr_init(resampler.get()) < 0) {
+    resampler.reset();
+    return false;
+  }
+  resamplerRate = rate;
+  resamplerFormat = frame->format;
+  av_channel_layout_uninit(&resamplerLayout);
+  av_channel_layout_copy(&resamplerLayout, &frame->ch_layout);
+  return true;
+}
+
 AudioDeviceLock::AudioDeviceLock(VideoPlayer::AudioOut* out) {
   if (out != nullptr && out->device != 0) {
     device_ = out->device;
@@ -164,26 +189,10 @@ int VideoPlayer::DecodeAudioFrame() {
       av_channel_layout_uninit(&frame->ch_layout);
       av_channel_layout_default(&frame->ch_layout, channels);
     }
-    if (!out.resampler || out.resamplerRate != rate || out.resamplerFormat != frame->format ||
-        av_channel_layout_compare(&out.resamplerLayout, &frame->ch_layout) != 0) {
-      AVChannelLayout outLayout{};
-      av_channel_layout_default(&outLayout, out.obtained.channels);
-      SwrContext* raw = nullptr;
-      const int result = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_S16, out.obtained.freq,
-                                             &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
-                                             rate, 0, nullptr);
-      av_channel_layout_uninit(&outLayout);
-      out.resampler.reset(raw);
-      if (result < 0 || swr_init(out.resampler.get()) < 0) {
-        LOG(WARNING) << "swr set open or swr init error";
-        out.resampler.reset();
-        av_frame_unref(frame);
-        return -1;
-      }
-      out.resamplerRate = rate;
-      out.resamplerFormat = frame->format;
-      av_channel_layout_uninit(&out.resamplerLayout);
-      av_channel_layout_copy(&out.resamplerLayout, &frame->ch_layout);
+    if (!out.Prepare(frame, rate)) {
+      LOG(WARNING) << "swr set open or swr init error";
+      av_frame_unref(frame);
+      return -1;
     }
     const int frameBytes = 2 * out.obtained.channels;
     const int capacity = static_cast<int>(out.buffer.size()) / frameBytes;

@@ -33,6 +33,9 @@ struct VideoPlayer::AudioOut {
   AudioOut& operator=(const AudioOut&) = delete;
   ~AudioOut();
 
+  // Makes the resampler for `frame`'s layout, format and `rate` unless the
+  // current one fits; false when it cannot be made.
+  bool Prepare(AVFrame* frame, int rate);
   // Closes the device; waits for a running callback to return.
   void Close();
   int BytesPerSecond() const { return obtained.freq * obtained.channels * 2; }

@@ -218,9 +218,16 @@ bool VideoPlayer::ShowStill() {
   av::FramePtr frame = av::MakeFrame();
   while (!quit_) {
     std::unique_lock<std::mutex> lock(lock_);
-    // A picture prepared for playing came before this one.
+    // A picture prepared for playing (after this seek) is the next one.
+    bool got = false;
+    if (pendingReady_ && pendingEpoch_ == seekEpoch_) {
+      av_frame_move_ref(frame.get(), pending_.get());
+      got = true;
+    } else {
+      got = DecodeVideoFrame(frame.get());
+    }
     pendingReady_ = false;
-    if (DecodeVideoFrame(frame.get())) {
+    if (got) {
       const double pts = StreamSeconds(video_.stream, frame->best_effort_timestamp);
       if (!std::isnan(pts)) {
         std::lock_guard<std::mutex> clocks(clockLock_);

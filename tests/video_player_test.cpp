@@ -350,6 +350,18 @@ TEST_F(VideoPlayerTest, StopFromAnyStateTwiceAndDestructionWhilePlayingAreHarmle
     player.TogglePause();
     EXPECT_EQ(player.state(), VideoPlayer::kStopped);
   }
+  {
+    // A finish callback that stops the player at once (instead of posting
+    // the stop) neither hangs nor crashes.
+    NumberedMediaOptions shortOptions;
+    shortOptions.frames = 15;
+    VideoPlayer player(nullptr);
+    player.SetFinishCallback([&player](void*) { player.Stop(); }, nullptr);
+    player.EnableFinishCallback(true);
+    std::string why;
+    ASSERT_TRUE(player.Start(Media("half-second.mkv", shortOptions), why)) << why;
+    EXPECT_TRUE(WaitUntil([&] { return player.state() == VideoPlayer::kStopped; }, 10000));
+  }
   auto player = std::make_unique<VideoPlayer>(nullptr);
   ShownFrames shown;
   shown.Attach(*player);

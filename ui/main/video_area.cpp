@@ -2,6 +2,8 @@
 
 #include <QResizeEvent>
 
+#include <cmath>
+
 namespace tarn::ui {
 
 CVideoArea::CVideoArea(QWidget* parent) : QWidget(parent) {
@@ -15,8 +17,15 @@ CVideoArea::CVideoArea(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
   window_ = static_cast<std::uintptr_t>(winId());
-  width_ = width();
-  height_ = height();
+  StoreSize(size());
+}
+
+void CVideoArea::StoreSize(const QSize& size) {
+  // SDL draws in the native window's pixels: at a scale above 100 % these
+  // are more than Qt's device-independent ones.
+  const qreal ratio = devicePixelRatioF();
+  width_ = static_cast<int>(std::lround(size.width() * ratio));
+  height_ = static_cast<int>(std::lround(size.height() * ratio));
 }
 
 CVideoArea::~CVideoArea() {
@@ -26,8 +35,7 @@ CVideoArea::~CVideoArea() {
 void CVideoArea::MoveArea(int x, int y, int width, int height) {
   std::lock_guard<std::mutex> lock(preview::RenderLock());
   setGeometry(x, y, width, height);
-  width_ = width;
-  height_ = height;
+  StoreSize(QSize(width, height));
 }
 
 void CVideoArea::SetExposeHandler(std::function<void()> handler) { onExposed_ = std::move(handler); }
@@ -41,8 +49,7 @@ void CVideoArea::paintEvent(QPaintEvent*) {
 }
 
 void CVideoArea::resizeEvent(QResizeEvent* event) {
-  width_ = event->size().width();
-  height_ = event->size().height();
+  StoreSize(event->size());
   if (onExposed_) onExposed_();
 }
 

@@ -21,7 +21,8 @@ class CVideoArea : public QWidget, public preview::DrawingArea {
   explicit CVideoArea(QWidget* parent);
   ~CVideoArea() override;
 
-  // Moves and sizes the window (parent coordinates) under the render lock.
+  // Moves and sizes the window (parent coordinates, device-independent
+  // pixels) under the render lock.
   void MoveArea(int x, int y, int width, int height);
 
   // Called on the UI thread when the window's content was lost (exposed or
@@ -42,6 +43,8 @@ class CVideoArea : public QWidget, public preview::DrawingArea {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void StoreSize(const QSize& size);
+
   std::uintptr_t window_ = 0;     // written at construction only
   std::atomic<int> width_{0};     // written by the UI thread, read by render threads
   std::atomic<int> height_{0};
