@@ -22,6 +22,7 @@ VideoPlayer::VideoPlayer(DrawingArea* area) : area_(area) {}
 
 VideoPlayer::~VideoPlayer() {
   Stop();
+  std::lock_guard<std::mutex> stopping(stopLock_);
   JoinThreads();
   CloseAll();
 }
@@ -199,6 +200,8 @@ void VideoPlayer::TogglePause() {
 }
 
 void VideoPlayer::Stop() {
+  // One stop at a time: the owner's and one made from the finish callback.
+  std::lock_guard<std::mutex> stopping(stopLock_);
   const int state = state_;
   if (state != kPlaying && state != kPaused) return;
   state_ = kStopped;

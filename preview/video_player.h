@@ -156,6 +156,7 @@ class VideoPlayer {
   double startSeconds_ = 0;  // the container's start time; positions count from it
   double frameSeconds_ = 1.0 / 25;
 
+  std::mutex stopLock_;  // serialises Stop and the destructor's joins
   // The player lock: reading packets, video decoding and seeking.
   std::mutex lock_;
   av::InputContextPtr input_;
