@@ -42,4 +42,4 @@ echo "file: ${SECONDS_OF_MEDIA} s 1920x1080 30 fps H.264 + AAC, window 1280x720"
   ffplay -autoexit -x 1280 -y 720 -stats "$FILE" 2>"$WORK/ffplay.log" >/dev/null </dev/null
 read -r user system <"$WORK/ffplay.time"
 dropped=$(tr '\r' '\n' <"$WORK/ffplay.log" | grep -o 'fd= *[0-9]*' | tail -1 | tr -dc '0-9')
-echo "ffplay: cpu_s=$(echo "$user + $system" | bc) shown=$(( SECONDS_OF_MEDIA * 30 - ${dropped:-0} )) dropped_late=${dropped:-?}"
+echo "ffplay: cpu_s=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }') shown=$(( SECONDS_OF_MEDIA * 30 - ${dropped:-0} )) dropped_late=${dropped:-?}"
