@@ -9,8 +9,8 @@
 //
 // Operations are called from one thread (the UI thread); position() and
 // duration() may be called from any thread. The finish callback runs on the
-// read thread: it must not stop or destroy the player there (post to the UI
-// thread instead).
+// read thread: post the reaction to the UI thread; a Stop made there is
+// harmless, destroying the player there is not.
 
 #include <atomic>
 #include <condition_variable>
@@ -55,9 +55,11 @@ class VideoPlayer {
   // player then stays new and starts no thread).
   bool Start(const std::string& path, std::string& why);
   void TogglePause();
+  // Ends playback from any state; a second stop does nothing.
   void Stop();
 
-  // Seeks to `fraction` (0..1) of the duration, to `seconds`, or 15 s jumps.
+  // Seeks to `fraction` (0..1) of the duration, to `seconds`, or by
+  // `seconds` either way; targets clamp to 0 and to the last picture.
   void SeekFraction(double fraction);
   void SeekSeconds(double seconds);
   void SeekForward(double seconds);
