@@ -49,6 +49,7 @@ class MainWindowFixture : public ::testing::Test {
     }
     services.listCameras = [this] { return cameras_; };
     services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return chosenFolder_; };
+    services.chooseVideoFile = [this](QWidget*) { return chosenVideo_; };
     window_ = std::make_unique<ui::CMainWnd>(std::move(services));
     window_->Create(nullptr, QString::fromUtf8(ui::kMainWindowTitle));
     window_->show();
@@ -81,6 +82,7 @@ class MainWindowFixture : public ::testing::Test {
   // The cameras the record page lists, and what the folder dialog answers.
   std::vector<std::string> cameras_;
   QString chosenFolder_;
+  QString chosenVideo_;  // what the cut page's open-file dialog answers
   int closedCount_ = 0;
   std::unique_ptr<ui::CMainWnd> window_;
 };

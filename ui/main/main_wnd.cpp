@@ -20,6 +20,7 @@
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
 #include "settings/settings_store.h"
+#include "ui/main/cut_page_player.h"
 #include "ui/main/main_hot_keys.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_task_menu.h"
@@ -96,6 +97,7 @@ void CMainWnd::InitWindow() {
   trayIcon_->Add();
 
   FindControls();
+  CreateCutPagePlayer();
 
   LoadRecordPageOptions();
 
@@ -187,6 +189,7 @@ void CMainWnd::SelectPage(int index) {
 
 void CMainWnd::Notify(const TNotifyUI& msg) {
   const QString& name = msg.senderName;
+  if (cutPlayer_ != nullptr && cutPlayer_->Notify(msg)) return;
   if (msg.sType == kNotifySelectChanged) {
     if (name == "microphone-check" || name == "audio-mute-check") {
       if (!loadingOptions_) {
@@ -271,7 +274,7 @@ void CMainWnd::OnRowButton(const TNotifyUI& msg) {
     OpenWithDefaultProgram(entry->fullPath);
   } else if (msg.senderName == "recorderCutBtn") {
     LOG(INFO) << "cut page for " << entry->fullPath;
-    SelectPage(1);
+    SendToCutPage(entry->fullPath);
   } else if (msg.senderName == "listMenuBtn") {
     PopMenu::Open(this, kListRecorded, index, QCursor::pos());
   }

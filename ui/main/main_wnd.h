@@ -41,6 +41,7 @@ namespace tarn::ui {
 
 class CUserDefineRegion;
 class CCameraWindow;
+class CutPagePlayer;
 class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
@@ -101,6 +102,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // The folder dialog: (parent, title, start folder) → the chosen folder, or
     // empty when cancelled.
     std::function<QString(QWidget*, const QString&, const QString&)> chooseFolder;
+    // The cut page's open-file dialog: (parent) → the chosen video, or empty
+    // when cancelled.
+    std::function<QString(QWidget*)> chooseVideoFile;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -137,6 +141,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   RecordArea recordArea() const;
   // The camera preview window while it is open.
   CCameraWindow* cameraPreview() const;
+  // The cut page's player controls (they exist from InitWindow on).
+  CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
+  // Shows the cut page and plays `path` there.
+  void SendToCutPage(const std::string& path);
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -162,6 +170,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void SelectContainer(const std::string& format);
   void OnOptionSelected(const QString& name);
   void OnRowButton(const TNotifyUI& msg);
+  void CreateCutPagePlayer();
   void OnFileMenu(unsigned message, quintptr wParam);
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();
@@ -234,6 +243,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPushButton* outputOpenButton_ = nullptr;
   QPushButton* cameraPreviewButton_ = nullptr;
   bool cameraListed_ = false;
+  // The cut page's player; a child object of the window.
+  CutPagePlayer* cutPlayer_ = nullptr;
 
   // Record page state.
   bool loadingOptions_ = false;  // the options are being set from the settings
