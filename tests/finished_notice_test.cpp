@@ -133,6 +133,15 @@ TEST_F(FinishedNoticeTest, EachActionRunsItsOpenerForItsOwnNoticeOnly) {
   ASSERT_TRUE(test::WaitUntil([&] { return foldersOpened_.size() == 2; }, 5000));
   EXPECT_EQ(foldersOpened_, (std::vector<std::string>{"/v/sub", "/v/sub"}));
   EXPECT_TRUE(told_.empty());
+
+  // Once the program closes, its notices' buttons and later files are left alone.
+  notice->Shutdown();
+  server.InvokeAction(second, "play");
+  notice->Announce("/v/after.mp4");
+  EXPECT_EQ(notice->announced().size(), 2u);
+  test::RunEvents(200);
+  EXPECT_EQ(filesOpened_.size(), 2u);
+  EXPECT_EQ(server.calls.size(), 2u);
 }
 
 TEST_F(FinishedNoticeTest, AnOpenerThatCannotStartIsToldToTheUser) {

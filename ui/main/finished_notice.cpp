@@ -78,6 +78,10 @@ FinishedNotice::~FinishedNotice() {
 }
 
 void FinishedNotice::Announce(const std::string& path) {
+  if (shutDown_) {
+    LOG(INFO) << "not announced, the program is closing: " << path;
+    return;
+  }
   announced_.push_back(path);
   if (!bus_.isConnected()) {
     ShowBalloon(path, "no session bus");
@@ -150,6 +154,11 @@ void FinishedNotice::OnActionInvoked(uint id, const QString& action) {
   } else {
     LOG(WARNING) << "unknown action \"" << action.toStdString() << "\" on the notice of " << path;
   }
+}
+
+void FinishedNotice::Shutdown() {
+  shutDown_ = true;
+  shown_.clear();
 }
 
 void FinishedNotice::OnNotificationClosed(uint id, uint /*reason*/) { shown_.erase(id); }

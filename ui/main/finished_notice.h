@@ -72,6 +72,9 @@ class FinishedNotice : public QObject {
   // notification service is asked asynchronously, and `Shown` tells where the
   // notice went.
   void Announce(const std::string& path);
+  // The program is closing: later recordings are not announced, and the
+  // buttons of notices still shown do nothing.
+  void Shutdown();
 
   Way lastWay() const { return lastWay_; }
   // The id the notification service gave the last desktop notice.
@@ -99,6 +102,7 @@ class FinishedNotice : public QObject {
   // these files. Other programs' ids arrive too and are ignored.
   std::map<uint, std::string> shown_;
   std::vector<std::string> announced_;
+  bool shutDown_ = false;
   Way lastWay_ = Way::kNone;
   uint lastId_ = 0;
 };

@@ -497,6 +497,7 @@ void CMainWnd::OnFinalMessage() {
 void CMainWnd::ReleaseDesktopHooks() {
   CloseCameraPreview();
   StopWatchingClicks();
+  if (finishedNotice_) finishedNotice_->Shutdown();
   if (trayIcon_) trayIcon_->Delete();
   if (hotKeys_) hotKeys_->UnregisterAll();
 }
