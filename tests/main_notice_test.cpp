@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <cstdlib>
+#include <fstream>
 
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/notification_bus.h"
@@ -119,6 +120,30 @@ TEST_F(MainNoticeTest, ARecordingFinishedWhileTheProgramQuitsIsNotAnnounced) {
   EXPECT_TRUE(window.recorder().lastFinishOk());
   EXPECT_TRUE(window.finishedNotice().announced().empty());
   EXPECT_TRUE(server_.calls.empty());
+}
+
+TEST_F(MainNoticeTest, OnlyCompleteFilesAreAnnounced) {
+  CMainWnd& window = OpenWindow();
+  const std::string half = outputDir_ + "/20261208101010.mp4";
+  const std::string whole = outputDir_ + "/20261208101111.mkv";
+  std::ofstream(half) << "half a file";
+  std::ofstream(whole) << "a whole file";
+
+  // Incomplete: the window says so, the desktop is not told.
+  QString prompt;
+  test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
+  window.OnRecordingFinished({half, false, "the disk is full"});
+  ASSERT_TRUE(test::WaitUntil([&] { return !prompt.isEmpty(); }, 3000));
+  EXPECT_TRUE(window.finishedNotice().announced().empty());
+
+  // Complete, though it ended by itself: the window says why, the desktop that it is there.
+  prompt.clear();
+  test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &prompt);
+  window.OnRecordingFinished({whole, true, "lost the X display"});
+  ASSERT_TRUE(test::WaitUntil([&] { return !prompt.isEmpty() && !server_.calls.empty(); }, 5000));
+  EXPECT_TRUE(prompt.startsWith(QString::fromUtf8("录制已结束: "))) << prompt.toStdString();
+  EXPECT_TRUE(server_.calls[0].body.startsWith("20261208101111.mkv\n")) << server_.calls[0].body.toStdString();
+  EXPECT_EQ(window.finishedNotice().announced(), std::vector<std::string>{whole});
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ constexpr int kNotifyTimeoutMs = 5000;
 // shown than this (a service that never reports closing them).
 constexpr std::size_t kMaxShownNotices = 32;
 // Expiry -1: the service's own default.
-constexpr int kServerDefaultExpiry = -1;
+constexpr int kServerDefaultExpiryMs = -1;
 
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -107,7 +107,7 @@ void FinishedNotice::Notify(const std::string& path, bool markup) {
   message << QString::fromUtf8(kNoticeAppName) << uint(0)
           << WindowImplBase::GetResourcePath() + "app-icon.png" << QString::fromUtf8(kNoticeSummary)
           << FinishedNoticeBody(path, markup) << FinishedNoticeActions() << QVariantMap()
-          << kServerDefaultExpiry;
+          << kServerDefaultExpiryMs;
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kNotifyTimeoutMs), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path](QDBusPendingCallWatcher* call) {
     call->deleteLater();
