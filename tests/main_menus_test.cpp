@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <string>
 #include <vector>
 
 #include "tests/support/qt_wait.h"
@@ -107,6 +108,94 @@ TEST_F(MenuTest, TrayMenuItemsPostTheirMessagesAndClose) {
     ASSERT_EQ(mainWindow.received.size(), 1u);
     EXPECT_EQ(mainWindow.received[0].message, c.message);
   }
+}
+
+// How a recording item of the tray menu shows: hidden, shown disabled, shown enabled.
+std::string ItemLook(CMainTaskMenu& menu, const char* item) {
+  auto* button = menu.FindControl<QAbstractButton>(item);
+  if (button == nullptr) return "missing";
+  if (!button->isVisible()) return "-";
+  return button->isEnabled() ? "on" : "off";
+}
+
+std::vector<std::string> RecordingItemLooks(CMainTaskMenu& menu) {
+  return {ItemLook(menu, "main_menu_item_start"), ItemLook(menu, "main_menu_item_pause"),
+          ItemLook(menu, "main_menu_item_resume"), ItemLook(menu, "main_menu_item_stop")};
+}
+
+TEST_F(MenuTest, TrayMenuOffersWhatTheRecordingsStateAllows) {
+  struct Case {
+    TrayRecordingState state;
+    std::vector<std::string> looks;  // start, pause, resume, stop
+    const char* what;
+  };
+  const Case cases[] = {
+      {TrayRecordingState::kIdle, {"on", "-", "-", "off"}, "idle: start"},
+      {TrayRecordingState::kRecording, {"-", "on", "-", "on"}, "recording: pause and stop"},
+      {TrayRecordingState::kPaused, {"-", "-", "on", "on"}, "paused: resume and stop"},
+      {TrayRecordingState::kFinishing, {"off", "-", "-", "off"}, "file being finished: nothing"},
+  };
+  MessageSink mainWindow;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QPointer<CMainTaskMenu> menu = CMainTaskMenu::Open(&mainWindow, QPoint(200, 200), c.state);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(RecordingItemLooks(*menu), c.looks);
+    menu->close();
+    ASSERT_TRUE(test::WaitUntil([&] { return menu.isNull(); }, 2000));
+  }
+
+  // An open menu follows a state changed meanwhile, and grows for the item it shows.
+  QPointer<CMainTaskMenu> menu = CMainTaskMenu::Open(&mainWindow, QPoint(200, 200));
+  ASSERT_TRUE(menu);
+  menu->ShowRecordingState(TrayRecordingState::kPaused);
+  EXPECT_EQ(RecordingItemLooks(*menu), (std::vector<std::string>{"-", "-", "on", "on"}));
+  const auto* resume = menu->FindControl<QAbstractButton>("main_menu_item_resume");
+  EXPECT_TRUE(menu->rect().contains(resume->geometry())) << "the menu did not make room for resume";
+  EXPECT_EQ(resume->accessibleName(), QString::fromUtf8("继续录制"));
+  menu->close();
+  ASSERT_TRUE(test::WaitUntil([&] { return menu.isNull(); }, 2000));
+}
+
+TEST_F(MenuTest, TrayMenuRecordingItemsPostTheRecordingMessages) {
+  struct Case {
+    const char* item;
+    const char* text;
+    TrayRecordingState state;
+    unsigned message;
+  };
+  const Case cases[] = {
+      {"main_menu_item_start", "开始录制", TrayRecordingState::kIdle, kWmRecordStart},
+      {"main_menu_item_pause", "暂停录制", TrayRecordingState::kRecording, kWmRecordPause},
+      {"main_menu_item_resume", "继续录制", TrayRecordingState::kPaused, kWmRecordStart},
+      {"main_menu_item_stop", "停止录制", TrayRecordingState::kPaused, kWmRecordStop},
+  };
+  MessageSink mainWindow;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    QPointer<CMainTaskMenu> menu = CMainTaskMenu::Open(&mainWindow, QPoint(200, 200), c.state);
+    ASSERT_TRUE(menu);
+    auto* item = menu->FindControl<QAbstractButton>(c.item);
+    EXPECT_EQ(item->text(), QString::fromUtf8(c.text));
+    EXPECT_EQ(item->accessibleName(), QString::fromUtf8(c.text));
+    mainWindow.received.clear();
+    item->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return menu.isNull() && !mainWindow.received.empty(); }, 2000));
+    ASSERT_EQ(mainWindow.received.size(), 1u);
+    EXPECT_EQ(mainWindow.received[0].message, c.message);
+  }
+  // A disabled item posts nothing.
+  QPointer<CMainTaskMenu> menu =
+      CMainTaskMenu::Open(&mainWindow, QPoint(200, 200), TrayRecordingState::kFinishing);
+  ASSERT_TRUE(menu);
+  mainWindow.received.clear();
+  menu->FindControl<QAbstractButton>("main_menu_item_start")->click();
+  menu->FindControl<QAbstractButton>("main_menu_item_stop")->click();
+  test::RunEvents(100);
+  EXPECT_TRUE(mainWindow.received.empty());
+  EXPECT_FALSE(menu.isNull());
+  menu->close();
+  ASSERT_TRUE(test::WaitUntil([&] { return menu.isNull(); }, 2000));
 }
 
 TEST_F(MenuTest, RowMenuItemsPostTheRowsListAndIndex) {

@@ -50,6 +50,7 @@ class MainWindowFixture : public ::testing::Test {
     services.listCameras = [this] { return cameras_; };
     services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return chosenFolder_; };
     services.chooseVideoFile = [this](QWidget*) { return chosenVideo_; };
+    services.notificationBus = notificationBus_;
     window_ = std::make_unique<ui::CMainWnd>(std::move(services));
     window_->Create(nullptr, QString::fromUtf8(ui::kMainWindowTitle));
     window_->show();
@@ -83,6 +84,8 @@ class MainWindowFixture : public ::testing::Test {
   std::vector<std::string> cameras_;
   QString chosenFolder_;
   QString chosenVideo_;  // what the cut page's open-file dialog answers
+  // The D-Bus connection for notices of finished recordings; empty: the session bus.
+  QString notificationBus_;
   int closedCount_ = 0;
   std::unique_ptr<ui::CMainWnd> window_;
 };

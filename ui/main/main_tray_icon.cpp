@@ -1,5 +1,7 @@
 #include "ui/main/main_tray_icon.h"
 
+#include <utility>
+
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
 
@@ -25,6 +27,7 @@ void MainTrayIcon::Add() {
   if (added_) return;
   icon_ = std::make_unique<QSystemTrayIcon>();
   connect(icon_.get(), &QSystemTrayIcon::activated, this, &MainTrayIcon::OnActivated);
+  connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, &MainTrayIcon::OnMessageClicked);
   added_ = true;
   Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle), QString());
   icon_->show();
@@ -36,11 +39,35 @@ void MainTrayIcon::Modify(int iconId, const QString& tip, const QString& balloon
   tip_ = tip;
   balloon_ = balloon;
   icon_->setIcon(Picture(iconId));
-  icon_->setToolTip(tip);
+  icon_->setToolTip(toolTip());
   if (!balloon.isEmpty() && QSystemTrayIcon::isSystemTrayAvailable() &&
       QSystemTrayIcon::supportsMessages()) {
+    balloonClicked_ = nullptr;
     icon_->showMessage(QString(), balloon, QSystemTrayIcon::NoIcon, 3000);
   }
+}
+
+void MainTrayIcon::SetElapsed(const QString& elapsed) {
+  if (elapsed == elapsed_) return;
+  elapsed_ = elapsed;
+  if (added_) icon_->setToolTip(toolTip());
+}
+
+QString MainTrayIcon::toolTip() const { return elapsed_.isEmpty() ? tip_ : tip_ + " " + elapsed_; }
+
+bool MainTrayIcon::ShowNotice(const QString& title, const QString& text,
+                              std::function<void()> onClicked) {
+  if (!added_ || !QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages()) {
+    return false;
+  }
+  balloonClicked_ = std::move(onClicked);
+  icon_->showMessage(title, text, ProgramIcon(kTrayIconNormal), 10000);
+  return true;
+}
+
+void MainTrayIcon::OnMessageClicked() {
+  // A copy: what the click runs may show another balloon.
+  if (std::function<void()> clicked = balloonClicked_) clicked();
 }
 
 void MainTrayIcon::Delete() {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <memory>
 
 namespace tarn::ui {
@@ -40,15 +41,25 @@ class MainTrayIcon : public QObject {
   void Modify(int iconId, const QString& tip, const QString& balloon);
   // Removes the icon.
   void Delete();
+  // The elapsed time shown after the tip ("00:01:23"); empty shows the tip
+  // alone. Kept across Modify until changed.
+  void SetElapsed(const QString& elapsed);
+  // Shows a balloon with a title; a click on it runs `onClicked`. False when
+  // there is no icon or the desktop shows no balloons.
+  bool ShowNotice(const QString& title, const QString& text, std::function<void()> onClicked);
 
   bool added() const { return added_; }
   int iconId() const { return iconId_; }
   const QString& tip() const { return tip_; }
+  const QString& elapsed() const { return elapsed_; }
+  // What the icon's tool tip shows: the tip, and the elapsed time after it.
+  QString toolTip() const;
   // The last balloon shown, empty when the last change showed none.
   const QString& balloon() const { return balloon_; }
 
  private:
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  void OnMessageClicked();
   const QIcon& Picture(int iconId);
 
   QPointer<QObject> owner_;
@@ -57,6 +68,9 @@ class MainTrayIcon : public QObject {
   int iconId_ = kTrayIconNormal;
   QString tip_;
   QString balloon_;
+  QString elapsed_;
+  // What a click on the balloon shown last does; none for state balloons.
+  std::function<void()> balloonClicked_;
   QIcon normalPicture_;
   QIcon alternatePicture_;
 };

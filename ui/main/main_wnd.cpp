@@ -21,6 +21,7 @@
 #include "recorder/containers.h"
 #include "settings/settings_store.h"
 #include "ui/main/cut_page_player.h"
+#include "ui/main/finished_notice.h"
 #include "ui/main/main_hot_keys.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_task_menu.h"
@@ -95,6 +96,7 @@ void CMainWnd::InitWindow() {
 
   trayIcon_ = std::make_unique<MainTrayIcon>(this);
   trayIcon_->Add();
+  CreateFinishedNotice();
 
   FindControls();
   CreateCutPagePlayer();
@@ -442,7 +444,7 @@ void CMainWnd::ShowAndActivate() {
 void CMainWnd::OpenTrayMenu() {
   const QPoint cursor = QCursor::pos();
   ShowAndActivate();
-  CMainTaskMenu::Open(this, cursor);
+  trayMenu_ = CMainTaskMenu::Open(this, cursor, TrayState());
 }
 
 void CMainWnd::OpenScreenBrush() {
@@ -495,6 +497,7 @@ void CMainWnd::OnFinalMessage() {
 void CMainWnd::ReleaseDesktopHooks() {
   CloseCameraPreview();
   StopWatchingClicks();
+  if (finishedNotice_) finishedNotice_->Shutdown();
   if (trayIcon_) trayIcon_->Delete();
   if (hotKeys_) hotKeys_->UnregisterAll();
 }

@@ -42,10 +42,13 @@ namespace tarn::ui {
 class CUserDefineRegion;
 class CCameraWindow;
 class CutPagePlayer;
+class CMainTaskMenu;
+class FinishedNotice;
 class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
+enum class TrayRecordingState;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -105,6 +108,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // The cut page's open-file dialog: (parent) → the chosen video, or empty
     // when cancelled.
     std::function<QString(QWidget*)> chooseVideoFile;
+    // The D-Bus connection (by its Qt connection name) that carries the
+    // notices of finished recordings; empty: the session bus.
+    QString notificationBus;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -125,6 +131,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   RecordedFileList& fileList() { return *fileList_; }
   MainTrayIcon& trayIcon() { return *trayIcon_; }
   MainHotKeys& hotKeys() { return *hotKeys_; }
+  // The notice of a finished recording (exists from InitWindow on).
+  FinishedNotice& finishedNotice() { return *finishedNotice_; }
+  // The tray menu while it is open.
+  CMainTaskMenu* trayMenu() const;
   // The name (without folder) of the last recording started.
   const std::string& currentFileName() const { return currentFileName_; }
   const std::string& containerExtension() const { return containerExt_; }
@@ -185,6 +195,11 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // when it cannot be made.
   bool ShowFloatingPanel();
   void OpenTrayMenu();
+  // The desktop notice of finished recordings, the tray menu's recording
+  // items and the tray's elapsed time.
+  void CreateFinishedNotice();
+  TrayRecordingState TrayState();
+  void FollowRecordingInTray();
   void OpenScreenBrush();
   void OpenSettingsDialog();
   void StartWatchingClicks();
@@ -277,6 +292,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   std::unique_ptr<RecordedFileList> fileList_;
   std::unique_ptr<MainTrayIcon> trayIcon_;
   std::unique_ptr<MainHotKeys> hotKeys_;
+  // Uses the tray icon: declared after it, so destroyed before it.
+  std::unique_ptr<FinishedNotice> finishedNotice_;
+  // The tray menu while it is open (it deletes itself).
+  QPointer<CMainTaskMenu> trayMenu_;
   std::unique_ptr<platform::ClickMonitor> clickMonitor_;
   std::unique_ptr<CVideoMask> videoMask_;
   // The snapshot selector while it is open (it deletes itself).

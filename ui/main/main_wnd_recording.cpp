@@ -15,6 +15,7 @@
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
 #include "settings/settings_store.h"
+#include "ui/main/finished_notice.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_tray_icon.h"
 #include "ui/main/main_wnd.h"
@@ -204,6 +205,7 @@ void CMainWnd::ShowRecordingControls() {
       floatingPanel_->hide();
     }
   }
+  FollowRecordingInTray();
 }
 
 void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
@@ -213,6 +215,7 @@ void CMainWnd::ShowElapsed(quintptr recording, std::int64_t seconds) {
   if (recording != 0 && recording != recordingNumber_) return;
   if (seconds < 0) seconds = 0;
   recordTimeText_->setText(ElapsedTimeText(seconds));
+  trayIcon_->SetElapsed(ElapsedTimeText(seconds));
   if (regionMode_ != 0 && videoMask_ && videoMask_->toolbar() != nullptr) {
     PostMessage(videoMask_->toolbar(), kWmRecordSecondsMessage, 0, static_cast<qintptr>(seconds));
   }
@@ -262,6 +265,9 @@ void CMainWnd::OnRecordFinishedMessage() {
       if (regionMode_ != 0) UnlockRegionFrameLater();
     }
     if (quitPending_) continue;
+    // A complete file is announced on the desktop; an incomplete one is told
+    // by the window's message below.
+    if (result.ok && std::filesystem::exists(path, error)) finishedNotice_->Announce(path);
     if (!result.ok) {
       LOG(ERROR) << "the recording " << path << " could not be finished: " << result.reason;
       PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingIncompleteText) +
@@ -274,6 +280,8 @@ void CMainWnd::OnRecordFinishedMessage() {
                                       QString::fromStdString(name));
     }
   }
+  // The tray menu offers a start again once the file is complete.
+  FollowRecordingInTray();
 }
 
 void CMainWnd::OnWaitForFileTick() {

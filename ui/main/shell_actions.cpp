@@ -15,23 +15,25 @@ std::function<void(const QUrl&)>& TestOpener() {
   return opener;
 }
 
-void Open(const QUrl& url) {
+bool Open(const QUrl& url) {
   if (TestOpener()) {
     TestOpener()(url);
-    return;
+    return true;
   }
   if (!QDesktopServices::openUrl(url)) {
     LOG(ERROR) << "the desktop could not open " << url.toString().toStdString();
+    return false;
   }
+  return true;
 }
 
 }  // namespace
 
-void OpenWithDefaultProgram(const std::string& path) {
-  Open(QUrl::fromLocalFile(QString::fromStdString(path)));
+bool OpenWithDefaultProgram(const std::string& path) {
+  return Open(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
-void OpenFolder(const std::string& dir) { Open(QUrl::fromLocalFile(QString::fromStdString(dir))); }
+bool OpenFolder(const std::string& dir) { return Open(QUrl::fromLocalFile(QString::fromStdString(dir))); }
 
 void OpenWebPage(const QString& url) { Open(QUrl(url)); }
 

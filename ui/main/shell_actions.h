@@ -9,10 +9,11 @@
 
 namespace tarn::ui {
 
-// Opens a file with the program the desktop associates with it.
-void OpenWithDefaultProgram(const std::string& path);
-// Shows a folder in the file manager.
-void OpenFolder(const std::string& dir);
+// Opens a file with the program the desktop associates with it. False (and
+// logged) when the desktop's opener could not be started.
+bool OpenWithDefaultProgram(const std::string& path);
+// Shows a folder in the file manager; false as above.
+bool OpenFolder(const std::string& dir);
 // Opens a web page in the browser.
 void OpenWebPage(const QString& url);
 
