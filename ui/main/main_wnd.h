@@ -18,6 +18,7 @@
 #include "online/update_checker.h"
 #include "recorder/recorder.h"
 #include "ui/framework/window_impl_base.h"
+#include "ui/main/output_folder.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -71,9 +72,6 @@ inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
-// The output folder chosen on the record page cannot be written.
-inline constexpr const char* kFolderNotWritableText = "该目录没有写入权限!";
-inline constexpr const char* kChooseFolderTitle = "选择视频存放目录";
 // Why the record page's source controls are disabled.
 inline constexpr const char* kLockedWhileRecordingText = "录制中不能更改，停止录制后再选择";
 inline constexpr const char* kNoCameraText = "没有找到摄像头";
