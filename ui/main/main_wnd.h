@@ -4,6 +4,7 @@
 // the tray icon; the hub the other windows and the engine send their messages
 // to. UI thread only, except the listener calls, which hand over to it.
 
+#include <QColor>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
@@ -47,6 +48,7 @@ class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
+class SetingDialog;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -103,6 +105,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // The cut page's open-file dialog: (parent) → the chosen video, or empty
     // when cancelled.
     std::function<QString(QWidget*)> chooseVideoFile;
+    // The settings dialog's colour dialog and watermark image chooser (see
+    // SetingDialog::Services); empty takes Qt's.
+    std::function<QColor(QWidget*, const QColor&)> chooseColor;
+    std::function<QString(QWidget*, const QString&)> chooseImageFile;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -143,6 +149,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
   // Shows the cut page and plays `path` there.
   void SendToCutPage(const std::string& path);
+  // The settings dialog while it is open (it deletes itself).
+  SetingDialog* settingsDialog() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -184,7 +192,12 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   bool ShowFloatingPanel();
   void OpenTrayMenu();
   void OpenScreenBrush();
+  // The settings dialog (main_wnd_settings.cpp): opened modally; the page
+  // shows what it changed once it has closed.
   void OpenSettingsDialog();
+  void EnterRegionModeFromSettings();
+  // The start, pause and stop buttons name the hot keys in their tooltips.
+  void ShowHotKeysInToolTips();
   void StartWatchingClicks();
   void StopWatchingClicks();
   void ReleaseDesktopHooks();
@@ -281,6 +294,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<CUserDefineRegion> regionSelector_;
   // The camera preview while it is open (it deletes itself).
   QPointer<CCameraWindow> cameraWindow_;
+  // The settings dialog while it exists (it deletes itself).
+  QPointer<SetingDialog> settingsDialog_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;
