@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QSlider>
 #include <QStackedWidget>
 #include <fstream>
@@ -323,7 +324,11 @@ TEST_F(SetingDialogTest, TheWatermarkImageChosenIsStoredAtClose) {
   Button("watermark-choose")->click();
   EXPECT_EQ(Edit("watermark-image-path")->text(), chosenImage_);
   EXPECT_EQ(Setting("global", "watermark-image-path"), "(absent)");
-  ASSERT_TRUE(CloseDialog());
+  // Escape closes the dialog as its close button does.
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(dialog_.data(), &escape);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog_.isNull());
   EXPECT_EQ(Setting("global", "watermark-image-path"), home_ / "logo.png");
 }
 

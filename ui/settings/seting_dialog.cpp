@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -154,6 +155,14 @@ void SetingDialog::Notify(const TNotifyUI& msg) {
       }
     }
   }
+}
+
+void SetingDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Close();
+    return;
+  }
+  WindowImplBase::keyPressEvent(event);
 }
 
 void SetingDialog::OnFinalMessage() {

@@ -27,6 +27,7 @@
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -94,6 +95,8 @@ class SetingDialog : public WindowImplBase {
   void InitWindow() override;
   void Notify(const TNotifyUI& msg) override;
   void OnFinalMessage() override;
+  // Escape closes the dialog, as its close button does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Loading (seting_pages.cpp).
