@@ -27,6 +27,22 @@ HotKey ReadStopHotKey(const SettingsStore& store) {
   return ReadPair(store, kStopKey1, kStopKey2, kStopHotKeyDefault);
 }
 
+std::string HotKeyText(HotKey hotKey) {
+  std::string text;
+  if ((hotKey.modifiers & kHotKeyModCtrl) != 0) text += "Ctrl+";
+  if ((hotKey.modifiers & kHotKeyModAlt) != 0) text += "Alt+";
+  if ((hotKey.modifiers & kHotKeyModShift) != 0) text += "Shift+";
+  const int key = hotKey.virtualKey;
+  if (key >= 0x70 && key <= 0x87) {
+    text += "F" + std::to_string(key - 0x70 + 1);
+  } else if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) {
+    text += static_cast<char>(key);
+  } else {
+    text += "#" + std::to_string(key);
+  }
+  return text;
+}
+
 void WriteStartPauseHotKey(SettingsStore& store, HotKey hotKey) {
   WritePair(store, kStartPauseKey1, kStartPauseKey2, hotKey);
 }

@@ -6,6 +6,8 @@
 // usable hot key, so it reads as the built-in one: Alt+F8 for start/pause and
 // Alt+F12 for stop.
 
+#include <string>
+
 #include "settings/settings_store.h"
 
 namespace tarn {
@@ -31,6 +33,10 @@ inline constexpr HotKey kStopHotKeyDefault{kHotKeyModAlt, kVirtualKeyF12};
 
 HotKey ReadStartPauseHotKey(const SettingsStore& store);
 HotKey ReadStopHotKey(const SettingsStore& store);
+
+// How a hot key is shown to the user: "Ctrl+Alt+F8". Keys other than F1 to
+// F24, letters and digits show their virtual-key code ("Alt+#45").
+std::string HotKeyText(HotKey hotKey);
 
 // Write both halves as decimal text. A write failure is logged by the store.
 void WriteStartPauseHotKey(SettingsStore& store, HotKey hotKey);

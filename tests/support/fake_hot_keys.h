@@ -1,7 +1,8 @@
 #pragma once
 // A GlobalHotKeys that grabs nothing: it records what was registered, can
-// refuse chosen combinations (as when another program holds them), and lets
-// a test press a registered combination.
+// refuse chosen combinations (as when another program holds them), refuses
+// one combination under two ids as the X11 one does, and lets a test press a
+// registered combination.
 
 #include <functional>
 #include <map>
@@ -41,9 +42,13 @@ class FakeHotKeys : public platform::GlobalHotKeys {
     state_->onHotKey = std::move(onHotKey);
     return true;
   }
+  // As on X11: a combination held by another id of this instance is refused.
   bool Register(int id, int modifiers, int virtualKey) override {
     state_->registered.erase(id);
     if (state_->heldElsewhere.count({modifiers, virtualKey}) != 0) return false;
+    for (const auto& [otherId, keys] : state_->registered) {
+      if (keys == std::make_pair(modifiers, virtualKey)) return false;
+    }
     state_->registered[id] = {modifiers, virtualKey};
     return true;
   }

@@ -29,14 +29,13 @@ void MainHotKeys::RegisterAll(std::function<void(int id)> onPress) {
 
   // Each reading falls back to the built-in pair when either half is unset.
   const HotKey startPause = ReadStartPauseHotKey(settings_);
-  startPauseId_ = identify_(kHotKeyNamePlayPause);
-  startPauseActive_ = RegisterOne(startPauseId_, startPause);
-  if (startPauseActive_) WriteStartPauseHotKey(settings_, startPause);
-
+  if (RegisterReplaceable(startPause_, kHotKeyNamePlayPause, kHotKeyNamePlayPauseNext, startPause)) {
+    WriteStartPauseHotKey(settings_, startPause);
+  }
   const HotKey stop = ReadStopHotKey(settings_);
-  stopId_ = identify_(kHotKeyNameStop);
-  stopActive_ = RegisterOne(stopId_, stop);
-  if (stopActive_) WriteStopHotKey(settings_, stop);
+  if (RegisterReplaceable(stop_, kHotKeyNameStop, kHotKeyNameStopNext, stop)) {
+    WriteStopHotKey(settings_, stop);
+  }
 
   logId_ = identify_(kHotKeyNameLog);
   RegisterOne(logId_, kLogFolderHotKey);
@@ -46,32 +45,49 @@ void MainHotKeys::RegisterAll(std::function<void(int id)> onPress) {
   RegisterOne(screenshotId_, kScreenshotHotKey);
 }
 
+bool MainHotKeys::RegisterReplaceable(Replaceable& action, const char* name,
+                                      const char* spareName, HotKey hotKey) {
+  action.id = identify_(name);
+  action.spareId = identify_(spareName);
+  action.current = hotKey;
+  action.active = RegisterOne(action.id, hotKey);
+  return action.active;
+}
+
 void MainHotKeys::UnregisterAll() {
   if (!started_) return;
-  for (int id : {startPauseId_, stopId_, logId_, screenBrushId_, screenshotId_}) {
+  for (int id : {startPause_.id, stop_.id, logId_, screenBrushId_, screenshotId_}) {
     if (id >= 0) keys_->Unregister(id);
   }
   keys_->Stop();
   started_ = false;
-  startPauseActive_ = stopActive_ = false;
+  startPause_.active = stop_.active = false;
 }
 
-bool MainHotKeys::ReplaceStartPause(HotKey hotKey) {
-  if (startPauseId_ >= 0 && started_) keys_->Unregister(startPauseId_);
-  startPauseActive_ = RegisterOne(startPauseId_, hotKey);
-  return startPauseActive_;
+bool MainHotKeys::Replace(Replaceable& action, HotKey hotKey) {
+  if (!started_) return false;
+  // Registering the active combination again would be refused as taken.
+  if (action.active && action.current == hotKey) return true;
+  if (action.spareId < 0 || action.spareId == action.id) {
+    LOG(WARNING) << "hot keys: no identifier for a new combination";
+    return false;
+  }
+  if (!RegisterOne(action.spareId, hotKey)) return false;
+  if (action.active && action.id >= 0) keys_->Unregister(action.id);
+  std::swap(action.id, action.spareId);
+  action.active = true;
+  action.current = hotKey;
+  return true;
 }
 
-bool MainHotKeys::ReplaceStop(HotKey hotKey) {
-  if (stopId_ >= 0 && started_) keys_->Unregister(stopId_);
-  stopActive_ = RegisterOne(stopId_, hotKey);
-  return stopActive_;
-}
+bool MainHotKeys::ReplaceStartPause(HotKey hotKey) { return Replace(startPause_, hotKey); }
+
+bool MainHotKeys::ReplaceStop(HotKey hotKey) { return Replace(stop_, hotKey); }
 
 HotKeyAction MainHotKeys::ActionFor(int id) const {
   if (id < 0) return HotKeyAction::kNone;
-  if (id == startPauseId_) return HotKeyAction::kStartPause;
-  if (id == stopId_) return HotKeyAction::kStop;
+  if (id == startPause_.id || id == startPause_.spareId) return HotKeyAction::kStartPause;
+  if (id == stop_.id || id == stop_.spareId) return HotKeyAction::kStop;
   if (id == logId_) return HotKeyAction::kOpenLog;
   if (id == screenBrushId_) return HotKeyAction::kScreenBrush;
   if (id == screenshotId_) return HotKeyAction::kScreenshot;
@@ -80,8 +96,8 @@ HotKeyAction MainHotKeys::ActionFor(int id) const {
 
 int MainHotKeys::IdentifierOf(HotKeyAction action) const {
   switch (action) {
-    case HotKeyAction::kStartPause: return startPauseId_;
-    case HotKeyAction::kStop: return stopId_;
+    case HotKeyAction::kStartPause: return startPause_.id;
+    case HotKeyAction::kStop: return stop_.id;
     case HotKeyAction::kOpenLog: return logId_;
     case HotKeyAction::kScreenBrush: return screenBrushId_;
     case HotKeyAction::kScreenshot: return screenshotId_;

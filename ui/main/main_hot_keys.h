@@ -16,6 +16,9 @@ namespace tarn::ui {
 
 inline constexpr const char* kHotKeyNamePlayPause = "tarnvideo-recorder-play-pause";
 inline constexpr const char* kHotKeyNameStop = "tarnvideo-recorder-stop";
+// The second identifiers of the configurable pair, for replacing them.
+inline constexpr const char* kHotKeyNamePlayPauseNext = "tarnvideo-recorder-play-pause-next";
+inline constexpr const char* kHotKeyNameStopNext = "tarnvideo-recorder-stop-next";
 inline constexpr const char* kHotKeyNameLog = "tarnvideo-recorder-log";
 inline constexpr const char* kHotKeyNameScreenBrush = "tarnvideo-recorder-screen-brush";
 inline constexpr const char* kHotKeyNameScreenshot = "tarnvideo-recorder-screenshot";
@@ -44,30 +47,47 @@ class MainHotKeys {
   void UnregisterAll();
 
   // Replaces the start/pause or stop combination (the settings dialog); true
-  // when the new one registered. Nothing is written.
+  // when the new one registered. The new combination is registered first,
+  // under the action's second identifier, and the old one is released only
+  // when that took: a refused combination leaves the old one working. The
+  // combination already active is kept as it is. Nothing is written.
   bool ReplaceStartPause(HotKey hotKey);
   bool ReplaceStop(HotKey hotKey);
 
+  // Either identifier of an action gives the action: a press reported just
+  // before a replacement still counts.
   HotKeyAction ActionFor(int id) const;
+  // The identifier the action's combination is registered under now.
   int IdentifierOf(HotKeyAction action) const;
   // Whether the pair registered at RegisterAll or its last replacement.
-  bool startPauseActive() const { return startPauseActive_; }
-  bool stopActive() const { return stopActive_; }
+  bool startPauseActive() const { return startPause_.active; }
+  bool stopActive() const { return stop_.active; }
 
  private:
+  // One configurable action: the identifier its combination is registered
+  // under and a spare one for registering a replacement beside it.
+  struct Replaceable {
+    int id = -1;
+    int spareId = -1;
+    bool active = false;
+    HotKey current{0, 0};
+  };
+
   bool RegisterOne(int id, HotKey hotKey);
+  // Names both identifiers and registers the first; true when it took.
+  bool RegisterReplaceable(Replaceable& action, const char* name, const char* spareName,
+                           HotKey hotKey);
+  bool Replace(Replaceable& action, HotKey hotKey);
 
   SettingsStore& settings_;
   std::unique_ptr<platform::GlobalHotKeys> keys_;
   std::function<int(const std::string&)> identify_;
   bool started_ = false;
-  int startPauseId_ = -1;
-  int stopId_ = -1;
+  Replaceable startPause_;
+  Replaceable stop_;
   int logId_ = -1;
   int screenBrushId_ = -1;
   int screenshotId_ = -1;
-  bool startPauseActive_ = false;
-  bool stopActive_ = false;
 };
 
 // The lParam of a hot-key message: modifiers in the low 16 bits, the

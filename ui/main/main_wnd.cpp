@@ -100,6 +100,7 @@ void CMainWnd::InitWindow() {
 
   FindControls();
   CreateCutPagePlayer();
+  ShowHotKeysInToolTips();
 
   LoadRecordPageOptions();
 
@@ -449,10 +450,6 @@ void CMainWnd::OpenTrayMenu() {
 
 void CMainWnd::OpenScreenBrush() {
   LOG(INFO) << "screen brush asked for: this build has no screen brush yet";
-}
-
-void CMainWnd::OpenSettingsDialog() {
-  LOG(INFO) << "settings dialog asked for: this build has no settings dialog yet";
 }
 
 // --- Closing ---------------------------------------------------------------------

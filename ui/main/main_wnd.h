@@ -4,6 +4,7 @@
 // the tray icon; the hub the other windows and the engine send their messages
 // to. UI thread only, except the listener calls, which hand over to it.
 
+#include <QColor>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
@@ -18,6 +19,7 @@
 #include "online/update_checker.h"
 #include "recorder/recorder.h"
 #include "ui/framework/window_impl_base.h"
+#include "ui/main/output_folder.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -49,6 +51,7 @@ class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
 enum class TrayRecordingState;
+class SetingDialog;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -74,9 +77,6 @@ inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
-// The output folder chosen on the record page cannot be written.
-inline constexpr const char* kFolderNotWritableText = "该目录没有写入权限!";
-inline constexpr const char* kChooseFolderTitle = "选择视频存放目录";
 // Why the record page's source controls are disabled.
 inline constexpr const char* kLockedWhileRecordingText = "录制中不能更改，停止录制后再选择";
 inline constexpr const char* kNoCameraText = "没有找到摄像头";
@@ -111,6 +111,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // The D-Bus connection (by its Qt connection name) that carries the
     // notices of finished recordings; empty: the session bus.
     QString notificationBus;
+    // The settings dialog's colour dialog and watermark image chooser (see
+    // SetingDialog::Services); empty takes Qt's.
+    std::function<QColor(QWidget*, const QColor&)> chooseColor;
+    std::function<QString(QWidget*, const QString&)> chooseImageFile;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -155,6 +159,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
   // Shows the cut page and plays `path` there.
   void SendToCutPage(const std::string& path);
+  // The settings dialog while it is open (it deletes itself).
+  SetingDialog* settingsDialog() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -201,7 +207,12 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   TrayRecordingState TrayState();
   void FollowRecordingInTray();
   void OpenScreenBrush();
+  // The settings dialog (main_wnd_settings.cpp): opened modally; the page
+  // shows what it changed once it has closed.
   void OpenSettingsDialog();
+  void EnterRegionModeFromSettings();
+  // The start, pause and stop buttons name the hot keys in their tooltips.
+  void ShowHotKeysInToolTips();
   void StartWatchingClicks();
   void StopWatchingClicks();
   void ReleaseDesktopHooks();
@@ -302,6 +313,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<CUserDefineRegion> regionSelector_;
   // The camera preview while it is open (it deletes itself).
   QPointer<CCameraWindow> cameraWindow_;
+  // The settings dialog while it exists (it deletes itself).
+  QPointer<SetingDialog> settingsDialog_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

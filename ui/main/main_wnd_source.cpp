@@ -3,23 +3,17 @@
 // selector it opens, the frame rate and the output folder.
 
 #include <glog/logging.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
 
 #include "recorder/audio/capture_devices.h"
 #include "settings/settings_store.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_wnd.h"
-#include "ui/main/message_box_dialog.h"
+#include "ui/main/output_folder.h"
 #include "ui/main/shell_actions.h"
 #include "ui/overlay/overlay_messages.h"
 #include "ui/overlay/tool_window.h"
@@ -41,24 +35,6 @@ std::vector<std::string> ListCameraNames() {
   if (enumerateCaptureDevices(devices, CaptureCategory::kVideo) != 0) return names;
   for (const CaptureDeviceEntry& device : devices) names.push_back(device.friendlyName);
   return names;
-}
-
-QString ChooseFolderWithDialog(QWidget* parent, const QString& title, const QString& start) {
-  return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
-}
-
-// Whether a file can be made in `folder`: one of a unique name is created and
-// removed (a file of the user's is never touched).
-bool FolderIsWritable(const std::string& folder, std::string& why) {
-  std::string pattern = folder + "/.tarnTmp-XXXXXX";
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  ::close(fd);
-  ::unlink(pattern.c_str());
-  return true;
 }
 
 }  // namespace
@@ -177,18 +153,9 @@ void CMainWnd::ChooseOutputFolder() {
                                                 QString::fromStdString(GetOutputDir(settings_)));
   if (chosen.isEmpty()) return;  // cancelled
   const std::string folder = chosen.toStdString();
-  std::string why;
-  if (!FolderIsWritable(folder, why)) {
-    LOG(WARNING) << "the folder " << folder << " cannot be written (" << why
-                 << "): the recordings stay in " << GetOutputDir(settings_);
-    PromptBoxDialog::Show(this, QString::fromUtf8(kFolderNotWritableText));
-    return;
-  }
-  settings_.SetString(kOutputDirType, "1");
-  settings_.SetString(kOutputDir, folder);
+  if (!AcceptOutputFolder(this, settings_, folder)) return;
   outputDir_ = folder;
   outputDirEdit_->setText(chosen);
-  LOG(INFO) << "recordings go to " << folder;
 }
 
 void CMainWnd::LockSourceControls(bool locked) {
