@@ -21,7 +21,7 @@ PACKAGES=(
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
   # the accessibility tree, read as a screen reader reads it
-  at-spi2-core python3-pyatspi dbus-bin
+  at-spi2-core python3-pyatspi
 )
 
 SUDO=()
