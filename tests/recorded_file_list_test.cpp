@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSettings>
 #include <QUrl>
@@ -344,6 +346,33 @@ TEST_F(RecordedFileListTest, RowButtonsOpenTheFileTheFolderAndTheMenu) {
   QWidget* menu = test::VisibleWindowOfClass("PopMenu");
   ASSERT_NE(menu, nullptr);
   menu->close();
+}
+
+TEST_F(RecordedFileListTest, TheKeysOfTheListPlayOpenTheMenuAndDeleteTheCurrentRow) {
+  CopyClip("first.mp4");
+  CopyClip("second.mp4");
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  List()->setCurrentRow(1);
+  const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(List(), &event);
+  };
+  press(Qt::Key_Return);
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0].toLocalFile().toStdString(), outputDir_ + "/second.mp4");
+
+  press(Qt::Key_F10, Qt::ShiftModifier);
+  QWidget* menu = test::VisibleWindowOfClass("PopMenu");
+  ASSERT_NE(menu, nullptr);
+  menu->close();
+
+  QString asked;
+  test::ClickWhenShown("MessageBoxDialog", "msgCancel", &asked);
+  press(Qt::Key_Delete);
+  ASSERT_TRUE(test::WaitUntil([&] { return !asked.isEmpty(); }, 5000));
+  EXPECT_EQ(asked, QString::fromUtf8("确定要将“second.mp4”移到回收站吗?"));
+  EXPECT_TRUE(fs::exists(outputDir_ + "/second.mp4"));
 }
 
 }  // namespace
