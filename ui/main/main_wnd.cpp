@@ -117,6 +117,8 @@ void CMainWnd::InitWindow() {
 
   recorder_ = std::make_unique<Recorder>(this, &settings_);
   FitToScreen();
+  // The keyboard starts on the record button.
+  startButton_->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainWnd::FindControls() {
