@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QStyle>
@@ -28,6 +27,7 @@
 #include "platform/app_data_dir.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
+#include "ui/main/recording_list_keys.h"
 #include "ui/main/shell_actions.h"
 
 namespace tarn::ui {
@@ -71,40 +71,6 @@ class ElideInMiddle : public QObject {
     }
     return false;
   }
-};
-
-// The keys of the recordings list, for users of the keyboard and of screen
-// readers, who cannot reach the row's buttons: Enter plays the current row's
-// file, the menu key (or Shift+F10) opens its menu, Delete deletes it.
-class RowKeys : public QObject {
- public:
-  RowKeys(QListWidget* list, WindowImplBase* owner) : QObject(list), owner_(owner) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress) return false;
-    auto* list = qobject_cast<QListWidget*>(watched);
-    QListWidgetItem* item = list != nullptr ? list->currentItem() : nullptr;
-    QWidget* row = item != nullptr ? list->itemWidget(item) : nullptr;
-    if (row == nullptr) return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const char* button = nullptr;
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) button = "playBtn";
-    if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
-      button = "listMenuBtn";
-    }
-    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-      PostMessage(owner_, kWmFileDelete,
-                  PackFileMenuRequest({kListRecorded, item->data(Qt::UserRole).toInt()}), 0);
-      return true;
-    }
-    if (button == nullptr) return false;
-    if (auto* target = row->findChild<QAbstractButton*>(button)) target->click();
-    return true;
-  }
-
- private:
-  WindowImplBase* owner_;
 };
 
 // Moves `from` to `to` unless `to` exists; -1 with errno set on failure.
@@ -151,7 +117,7 @@ RecordedFileList::~RecordedFileList() = default;
 void RecordedFileList::AttachList(int listKind, QListWidget* list) {
   lists_[listKind] = list;
   if (listKind == kListRecorded && list != nullptr && owner_ != nullptr) {
-    list->installEventFilter(new RowKeys(list, owner_));
+    InstallRecordingListKeys(list, owner_);
   }
   ShowEmptyState(listKind);
 }
