@@ -20,6 +20,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
+  # the accessibility tree, read as a screen reader reads it
+  at-spi2-core python3-pyatspi
 )
 
 SUDO=()

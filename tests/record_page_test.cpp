@@ -140,5 +140,27 @@ TEST_F(RecordPageTest, TheToolbarsCloseButtonLeavesRegionMode) {
   EXPECT_TRUE(Option("record-area-fullscreen")->isChecked());
 }
 
+TEST_F(RecordPageTest, NoSoundTickedDisablesTheSoundChoices) {
+  settings_.SetString(kAudioMuteCheck, "1");
+  OpenWindow();
+  const auto enabledStates = [this] {
+    std::string states;
+    for (const char* name : {"voice-source-default", "voice-source-microphone", "voice-source-system",
+                             "microphone-check", "microphone-voice-slider"}) {
+      states += window_->FindControl<QWidget>(name)->isEnabled() ? '1' : '0';
+    }
+    return states;
+  };
+  // Stored ticked: disabled from the start.
+  EXPECT_EQ(enabledStates(), "00000");
+  Option("audio-mute-check")->click();
+  EXPECT_EQ(Setting("global", "audio-mute-check"), "0");
+  EXPECT_EQ(enabledStates(), "11111");
+  Option("audio-mute-check")->click();
+  EXPECT_EQ(enabledStates(), "00000");
+  // The tick itself stays usable.
+  EXPECT_TRUE(Option("audio-mute-check")->isEnabled());
+}
+
 }  // namespace
 }  // namespace tarn::test

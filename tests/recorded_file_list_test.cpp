@@ -1,13 +1,17 @@
 // The recordings list of the main window: what a folder lists, durations
-// measured in the background, and the row menu's open, remove, rename and
-// delete.
+// measured in the background, and the row menu's open, remove (remembered
+// over restarts), rename and delete (through the desktop's trash).
 
 #include "ui/main/recorded_file_list.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QSettings>
+#include <QUrl>
 #include <QLineEdit>
 #include <QListWidget>
 #include <algorithm>
@@ -95,7 +99,7 @@ TEST_F(RecordedFileListTest, AFolderOfHundredsIsListedAtOnceAndDurationsFollow) 
   EXPECT_EQ(window_->fileList().pendingRows(), 503u);
   EXPECT_LT(List()->count(), 503);
   // A row removed before it was made never appears; a recording finished
-  // meanwhile comes after every listed row.
+  // meanwhile goes where its name sorts, and the list shows it selected.
   int lastClip = 502;
   while (lastClip > 0 && window_->fileList().Find(lastClip)->fileName.rfind("rec", 0) != 0) --lastClip;
   const std::string removed = window_->fileList().Find(lastClip)->fileName;
@@ -110,8 +114,11 @@ TEST_F(RecordedFileListTest, AFolderOfHundredsIsListedAtOnceAndDurationsFollow) 
   }
   std::vector<std::string> expectedOrder = folderOrder;
   std::erase(expectedOrder, removed);
-  expectedOrder.push_back("late.mp4");
+  expectedOrder.insert(std::upper_bound(expectedOrder.begin(), expectedOrder.end(), "late.mp4"),
+                       "late.mp4");
   EXPECT_EQ(shownOrder, expectedOrder);
+  ASSERT_TRUE(test::WaitUntil([&] { return List()->currentItem() != nullptr; }, 5000));
+  EXPECT_EQ(LabelOf(List()->itemWidget(List()->currentItem()), "fileNameLabel"), "late.mp4");
   const std::set<std::string> names = ListedNames();
   EXPECT_EQ(names.count("CAPITALS.MP4"), 0u);
   EXPECT_EQ(names.count("notes.mp4.txt"), 0u);
@@ -188,44 +195,137 @@ TEST_F(RecordedFileListTest, RenameKeepsTheExtensionRefusesClashesAndUnsafeNames
   EXPECT_TRUE(fs::exists(outputDir_ + "/holiday.mkv"));
 }
 
-TEST_F(RecordedFileListTest, DeleteAsksFirstRemoveKeepsTheFile) {
+TEST_F(RecordedFileListTest, DeleteAsksByNameMovesToTheTrashAndARestoredFileIsListedAgain) {
   CopyClip("keep.mp4");
   CopyClip("gone.mp4");
-  CopyClip("listed.mp4");
   OpenWindow();
   ASSERT_TRUE(WaitForDurations());
-  ASSERT_EQ(List()->count(), 3);
+  ASSERT_EQ(List()->count(), 2);
 
   // Cancelled: row and file stay.
   QString asked;
   test::ClickWhenShown("MessageBoxDialog", "msgCancel", &asked);
   PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, IndexOf("keep.mp4")}), 0);
   test::RunEvents(300);
-  EXPECT_EQ(asked, QString::fromUtf8("确定要删除吗?"));
-  EXPECT_EQ(List()->count(), 3);
+  EXPECT_EQ(asked, QString::fromUtf8("确定要将“keep.mp4”移到回收站吗?"));
+  EXPECT_EQ(List()->count(), 2);
   EXPECT_TRUE(fs::exists(outputDir_ + "/keep.mp4"));
 
-  // Confirmed: both go.
+  // Confirmed: the file goes to the trash as a file manager puts it there.
   test::ClickWhenShown("MessageBoxDialog", "msgConfirm");
   PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, IndexOf("gone.mp4")}), 0);
-  test::RunEvents(300);
-  EXPECT_EQ(List()->count(), 2);
+  ASSERT_TRUE(test::WaitUntil([&] { return List()->count() == 1; }, 5000));
   EXPECT_FALSE(fs::exists(outputDir_ + "/gone.mp4"));
-  EXPECT_EQ(IndexOf("gone.mp4"), -1);
+  const std::string trash = home_ / ".local/share/Trash";
+  ASSERT_TRUE(fs::exists(trash + "/files/gone.mp4"));
+  EXPECT_EQ(fs::file_size(trash + "/files/gone.mp4"), fs::file_size(Clip()));
+  QSettings info(QString::fromStdString(trash + "/info/gone.mp4.trashinfo"), QSettings::IniFormat);
+  EXPECT_EQ(QUrl::fromPercentEncoding(info.value("Trash Info/Path").toByteArray()).toStdString(),
+            outputDir_ + "/gone.mp4");
+  EXPECT_TRUE(info.value("Trash Info/DeletionDate").toString().contains('T'));
 
-  // Remove takes the row only.
+  // Restored as a file manager does it, the file is listed at the next start.
+  fs::rename(trash + "/files/gone.mp4", outputDir_ + "/gone.mp4");
+  fs::remove(trash + "/info/gone.mp4.trashinfo");
+  window_.reset();
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  EXPECT_EQ(ListedNames(), (std::set<std::string>{"keep.mp4", "gone.mp4"}));
+
+  // A request for a row that no longer exists asks nothing.
+  const int stale = IndexOf("gone.mp4") + 1000;
+  PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, stale}), 0);
+  test::RunEvents(100);
+  EXPECT_EQ(test::VisibleWindowOfClass("MessageBoxDialog"), nullptr);
+}
+
+TEST_F(RecordedFileListTest, WithoutATrashTheFileIsDeletedOnlyWhenTheUserSaysSoAgain) {
+  CopyClip("far.mp4");
+  std::vector<std::string> offered;
+  ui::SetTrashForTesting([&](const std::string& path) {
+    offered.push_back(path);
+    return false;
+  });
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  const int index = IndexOf("far.mp4");
+
+  // Yes to the first question, no to deleting for good: nothing changes.
+  QString second;
+  test::AnswerWhenShown("MessageBoxDialog", [&](QWidget* first) {
+    test::ClickWhenShown("MessageBoxDialog", "msgCancel", &second);
+    first->findChild<QAbstractButton*>("msgConfirm")->click();
+  });
+  PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, index}), 0);
+  ASSERT_TRUE(test::WaitUntil([&] { return !second.isEmpty(); }, 5000));
+  test::RunEvents(100);
+  EXPECT_TRUE(second.contains(QString::fromUtf8("永久删除"))) << second.toStdString();
+  EXPECT_TRUE(second.contains("far.mp4")) << second.toStdString();
+  EXPECT_EQ(offered, std::vector<std::string>{outputDir_ + "/far.mp4"});
+  EXPECT_TRUE(fs::exists(outputDir_ + "/far.mp4"));
+  EXPECT_EQ(List()->count(), 1);
+
+  // Yes twice: the file is gone for good.
+  test::AnswerWhenShown("MessageBoxDialog", [&](QWidget* first) {
+    test::ClickWhenShown("MessageBoxDialog", "msgConfirm");
+    first->findChild<QAbstractButton*>("msgConfirm")->click();
+  });
+  PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, index}), 0);
+  ASSERT_TRUE(test::WaitUntil([&] { return List()->count() == 0; }, 5000));
+  EXPECT_FALSE(fs::exists(outputDir_ + "/far.mp4"));
+  ui::SetTrashForTesting(nullptr);
+}
+
+TEST_F(RecordedFileListTest, RemoveKeepsTheFileAndStaysRemovedUntilANewFileOfThatName) {
+  CopyClip("listed.mp4");
+  CopyClip("other.mp4");
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
   const int listed = IndexOf("listed.mp4");
   PostMessage(window_.get(), kWmFileRemove, PackFileMenuRequest({kListRecorded, listed}), 0);
-  test::RunEvents(100);
-  EXPECT_EQ(List()->count(), 1);
+  ASSERT_TRUE(test::WaitUntil([&] { return List()->count() == 1; }, 5000));
   EXPECT_TRUE(fs::exists(outputDir_ + "/listed.mp4"));
   EXPECT_EQ(window_->FindControl<QWidget>(QString("item-%1").arg(listed)), nullptr);
 
-  // A request for a row that no longer exists does nothing.
-  PostMessage(window_.get(), kWmFileDelete, PackFileMenuRequest({kListRecorded, listed}), 0);
+  // Still off the list after a restart, even with a broken line in the store.
+  const std::string store = window_->fileList().removedRecordings().storePath();
+  std::ofstream(store, std::ios::app) << "not a line of the store\n12x\t/a\n";
+  window_.reset();
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  EXPECT_EQ(ListedNames(), std::set<std::string>{"other.mp4"});
+
+  // A new recording under that name is a new file: it is listed.
+  fs::remove(outputDir_ + "/listed.mp4");
+  CopyClip("listed.mp4");
+  fs::last_write_time(outputDir_ + "/listed.mp4",
+                      fs::last_write_time(outputDir_ + "/listed.mp4") + std::chrono::seconds(5));
+  window_->fileList().AddFinishedRecording(outputDir_, "listed.mp4");
+  ASSERT_TRUE(test::WaitUntil([&] { return List()->count() == 2; }, 20000));
+  window_.reset();
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  EXPECT_EQ(ListedNames(), (std::set<std::string>{"listed.mp4", "other.mp4"}));
+}
+
+TEST_F(RecordedFileListTest, AFolderNoFileManagerCanShowIsReported) {
+  CopyClip("here.mp4");
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  ui::SetDesktopOpenerForTesting([this](const QUrl& url) { opened_.push_back(url); }, false);
+  QString told;
+  test::ClickWhenShown("PromptBoxDialog", "msgConfirm", &told);
+  PostMessage(window_.get(), kWmFileOpenDir, PackFileMenuRequest({kListRecorded, IndexOf("here.mp4")}), 0);
+  ASSERT_TRUE(test::WaitUntil([&] { return !told.isEmpty(); }, 5000));
+  EXPECT_EQ(told, QString::fromUtf8("无法打开文件夹: ") + QString::fromStdString(outputDir_));
+  ASSERT_EQ(opened_.size(), 1u);
+
+  // Opened: nothing to tell.
+  ui::SetDesktopOpenerForTesting([this](const QUrl& url) { opened_.push_back(url); });
+  PostMessage(window_.get(), kWmFileOpenDir, PackFileMenuRequest({kListRecorded, IndexOf("here.mp4")}), 0);
+  ASSERT_TRUE(test::WaitUntil([&] { return opened_.size() == 2; }, 5000));
   test::RunEvents(100);
-  EXPECT_EQ(test::VisibleWindowOfClass("MessageBoxDialog"), nullptr);
-  EXPECT_TRUE(fs::exists(outputDir_ + "/listed.mp4"));
+  EXPECT_EQ(test::VisibleWindowOfClass("PromptBoxDialog"), nullptr);
 }
 
 TEST_F(RecordedFileListTest, RowButtonsOpenTheFileTheFolderAndTheMenu) {
@@ -246,6 +346,33 @@ TEST_F(RecordedFileListTest, RowButtonsOpenTheFileTheFolderAndTheMenu) {
   QWidget* menu = test::VisibleWindowOfClass("PopMenu");
   ASSERT_NE(menu, nullptr);
   menu->close();
+}
+
+TEST_F(RecordedFileListTest, TheKeysOfTheListPlayOpenTheMenuAndDeleteTheCurrentRow) {
+  CopyClip("first.mp4");
+  CopyClip("second.mp4");
+  OpenWindow();
+  ASSERT_TRUE(WaitForDurations());
+  List()->setCurrentRow(1);
+  const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(List(), &event);
+  };
+  press(Qt::Key_Return);
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0].toLocalFile().toStdString(), outputDir_ + "/second.mp4");
+
+  press(Qt::Key_F10, Qt::ShiftModifier);
+  QWidget* menu = test::VisibleWindowOfClass("PopMenu");
+  ASSERT_NE(menu, nullptr);
+  menu->close();
+
+  QString asked;
+  test::ClickWhenShown("MessageBoxDialog", "msgCancel", &asked);
+  press(Qt::Key_Delete);
+  ASSERT_TRUE(test::WaitUntil([&] { return !asked.isEmpty(); }, 5000));
+  EXPECT_EQ(asked, QString::fromUtf8("确定要将“second.mp4”移到回收站吗?"));
+  EXPECT_TRUE(fs::exists(outputDir_ + "/second.mp4"));
 }
 
 }  // namespace

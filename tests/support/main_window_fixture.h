@@ -31,6 +31,7 @@ class MainWindowFixture : public ::testing::Test {
   void TearDown() override {
     window_.reset();
     ui::SetDesktopOpenerForTesting(nullptr);
+    ui::SetTrashForTesting(nullptr);
     ui::WindowImplBase::SetResourcePath(QString());
   }
 

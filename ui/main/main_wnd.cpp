@@ -119,6 +119,9 @@ void CMainWnd::InitWindow() {
   fileList_->Fill(outputDir_);
 
   recorder_ = std::make_unique<Recorder>(this, &settings_);
+  FitToScreen();
+  // The keyboard starts on the record button.
+  startButton_->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainWnd::FindControls() {
@@ -168,6 +171,7 @@ void CMainWnd::LoadRecordPageOptions() {
   voiceSizeLabel_->setText(VoiceSizeText(voiceSize));
   microphoneCheck_->setChecked(settings_.GetInt(kMicrophoneCheck, kMicrophoneCheckDefault) != 0);
   audioMuteCheck_->setChecked(settings_.GetInt(kAudioMuteCheck, kAudioMuteCheckDefault) != 0);
+  ShowSoundChoicesEnabled();
   loadingOptions_ = false;
   LoadSourceOptions();
 }
@@ -198,6 +202,7 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
       if (!loadingOptions_) {
         settings_.SetString(kGlobalSection, name.toStdString(), msg.wParam != 0 ? "1" : "0");
       }
+      if (name == "audio-mute-check") ShowSoundChoicesEnabled();
     } else if (msg.wParam == 1) {
       OnOptionSelected(name);
     }
@@ -229,7 +234,7 @@ void CMainWnd::Notify(const TNotifyUI& msg) {
   } else if (name == "output-choose-btn") {
     ChooseOutputFolder();
   } else if (name == "output-open-btn") {
-    OpenFolder(GetOutputDir(settings_));
+    OpenFolderOrSay(GetOutputDir(settings_));
   } else if (name == "brushBtn") {
     OpenScreenBrush();
   } else if (name == "seting") {
@@ -291,7 +296,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
     case kWmTimer:
       if (wParam == kTimerScrollList) {
         KillTimer(kTimerScrollList);
-        fileList_->ScrollToLast(kListRecorded);
+        fileList_->ScrollToNewest(kListRecorded);
       } else if (wParam == kTimerWaitForFile) {
         OnWaitForFileTick();
       } else if (wParam == kTimerTrayBlink) {
@@ -379,7 +384,7 @@ void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
   if (entry == nullptr) return;
   switch (message) {
     case kWmFileOpenDir:
-      OpenFolder(request.listKind == kListRecorded ? entry->directory : GetOutputDir(settings_));
+      OpenFolderOrSay(request.listKind == kListRecorded ? entry->directory : GetOutputDir(settings_));
       break;
     case kWmFileRemove:
       fileList_->Remove(request.listKind, request.index);
@@ -387,9 +392,7 @@ void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
     case kWmFileDelete:
       // Only the recordings list deletes files.
       if (request.listKind != kListRecorded) break;
-      if (MessageBoxDialog::Ask(this, QString::fromUtf8(kDeleteQuestionText)) == 1) {
-        fileList_->Delete(request.index);
-      }
+      DeleteRecording(request.index);
       break;
     case kWmFileRename: {
       QString newName;
@@ -419,7 +422,7 @@ void CMainWnd::OnHotKey(int id, qintptr lParam) {
       StopRecording();
       break;
     case HotKeyAction::kOpenLog:
-      OpenFolder(GetAppDataDir(kLogRelativeDir));
+      OpenFolderOrSay(GetAppDataDir(kLogRelativeDir));
       break;
     case HotKeyAction::kScreenBrush:
       OpenScreenBrush();

@@ -69,7 +69,13 @@ inline constexpr const char* kNoVideoDeviceText = "获取视频设备失败";
 inline constexpr const char* kNoAudioDeviceText = "获取音频设备失败";
 inline constexpr const char* kStartFailedText = "开始录制失败,请检查保存目录";
 inline constexpr const char* kQuitWhileRecordingText = "正在录制中,确定要退出吗?";
-inline constexpr const char* kDeleteQuestionText = "确定要删除吗?";
+// Delete moves the file to the trash; %1 is the file's name.
+inline constexpr const char* kDeleteQuestionText = "确定要将“%1”移到回收站吗?";
+// The file cannot go to the trash (%1 its name, %2 why): delete it for good?
+inline constexpr const char* kDeleteForGoodQuestionText = "无法将“%1”移到回收站(%2)。要永久删除它吗?";
+inline constexpr const char* kDeleteFailedText = "无法删除: ";
+// No file manager could be started for a folder; the folder follows.
+inline constexpr const char* kOpenFolderFailedText = "无法打开文件夹: ";
 inline constexpr const char* kRecordingIncompleteText = "录制文件未能完整保存: ";
 // A start that failed for a reason the user can fix, with the reason after it.
 inline constexpr const char* kStartScreenFailedText = "开始录制失败,无法录制屏幕: ";
@@ -188,6 +194,15 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnRowButton(const TNotifyUI& msg);
   void CreateCutPagePlayer();
   void OnFileMenu(unsigned message, quintptr wParam);
+  // Shows a folder in the file manager, or says that none could be started.
+  void OpenFolderOrSay(const std::string& dir);
+  // Asks, then moves a recording to the trash (or, where there is no trash
+  // and the user agrees, deletes it for good).
+  void DeleteRecording(int index);
+  // The sound choices are usable only while "不录制声音" is not ticked.
+  void ShowSoundChoicesEnabled();
+  // Keeps the window's size within the screen's available area.
+  void FitToScreen();
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();
   void OnWaitForFileTick();

@@ -24,8 +24,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/app_data_dir.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
+#include "ui/main/recording_list_keys.h"
+#include "ui/main/shell_actions.h"
 
 namespace tarn::ui {
 namespace {
@@ -34,6 +37,13 @@ constexpr const char* kRowLayoutFile = "VideoListContainerElement.ui";
 // Rows made per turn of the event loop: a few dozen milliseconds of work.
 constexpr int kRowsPerBatch = 20;
 constexpr const char* kRowButtons[] = {"playBtn", "recorderCutBtn", "listMenuBtn"};
+// The store of files taken off the recordings list, in the program's data folder.
+constexpr const char* kDataRelativeDir = "TarnRecorder/Data";
+constexpr const char* kRemovedStoreFile = "removed-recordings.txt";
+
+std::string DefaultRemovedStorePath() {
+  return GetAppDataDir(kDataRelativeDir) + "/" + kRemovedStoreFile;
+}
 
 QString RowName(int index) { return QString("item-%1").arg(index); }
 
@@ -88,9 +98,10 @@ bool IsPlainFileName(const std::string& name) {
 
 }  // namespace
 
-RecordedFileList::RecordedFileList(WindowImplBase* owner)
+RecordedFileList::RecordedFileList(WindowImplBase* owner, std::string removedStorePath)
     : owner_(owner),
       rowTimer_(std::make_unique<QTimer>()),
+      removed_(removedStorePath.empty() ? DefaultRemovedStorePath() : std::move(removedStorePath)),
       prober_([owner] { PostMessage(owner, kWmDurationsReady, 0, 0); }) {
   rowTimer_->setSingleShot(true);
   rowTimer_->setInterval(0);
@@ -105,6 +116,9 @@ RecordedFileList::~RecordedFileList() = default;
 
 void RecordedFileList::AttachList(int listKind, QListWidget* list) {
   lists_[listKind] = list;
+  if (listKind == kListRecorded && list != nullptr && owner_ != nullptr) {
+    InstallRecordingListKeys(list, owner_);
+  }
   ShowEmptyState(listKind);
 }
 
@@ -129,9 +143,15 @@ void RecordedFileList::Fill(const std::string& dir) {
     return;
   }
   std::vector<RecordedFile> found;
+  int leftOut = 0;
   for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (!IsRecordingName(name)) continue;
+    const std::string path = dir + "/" + name;
+    if (removed_.size() > 0 && removed_.Contains(path, RemovedRecordings::ModifiedNs(path))) {
+      ++leftOut;  // taken off the list before
+      continue;
+    }
     RecordedFile entry;
     entry.fileName = name;
     entry.directory = dir;
@@ -158,7 +178,8 @@ void RecordedFileList::Fill(const std::string& dir) {
   const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
-  LOG(INFO) << "listed " << listed << " recordings of " << dir << " in " << elapsedMs << " ms";
+  LOG(INFO) << "listed " << listed << " recordings of " << dir << " in " << elapsedMs << " ms"
+            << (leftOut > 0 ? ", left out " + std::to_string(leftOut) + " removed from the list" : "");
   fillStarted_ = started;
   reportFill_ = listed > 0;
   if (!pendingRows_.empty()) rowTimer_->start();
@@ -185,6 +206,8 @@ void RecordedFileList::AddFinishedRecording(const std::string& dir, const std::s
   entry.fileName = fileName;
   entry.directory = dir;
   entry.fullPath = dir + "/" + fileName;
+  // A new file under a name taken off the list before is listed.
+  removed_.Forget(entry.fullPath);
   files_[index] = entry;
   prober_.Enqueue({index, entry.fullPath, true});
 }
@@ -219,6 +242,7 @@ void RecordedFileList::TakeDurations() {
       continue;
     }
     found->second.size = result.size;
+    newestRecording_ = result.job.index;
     if (pendingRows_.empty()) {
       if (InsertRow(kListRecorded, result.job.index) && onRecordingRowAdded_) onRecordingRowAdded_();
     } else {
@@ -233,13 +257,41 @@ bool RecordedFileList::InsertRow(int listKind, int index) {
   if (list == nullptr) return false;
   QWidget* widget = MakeRowWidget(files_[index]);
   if (widget == nullptr) return false;
-  auto* item = new QListWidgetItem(list);
+  // After the last row whose name sorts before or with this one: rows listed
+  // at start arrive in order and go to the end at once.
+  const std::string& name = files_[index].fileName;
+  int position = list->count();
+  while (position > 0) {
+    const auto before = files_.find(list->item(position - 1)->data(Qt::UserRole).toInt());
+    if (before == files_.end() || before->second.fileName <= name) break;
+    --position;
+  }
+  auto* item = new QListWidgetItem();
   item->setData(Qt::UserRole, index);
   item->setSizeHint(widget->sizeHint());
+  list->insertItem(position, item);
   list->setItemWidget(item, widget);
   rows_[index] = {listKind, item, widget};
+  DescribeRow(index);
   ShowEmptyState(listKind);
   return true;
+}
+
+void RecordedFileList::DescribeRow(int index) {
+  const auto row = rows_.find(index);
+  const auto file = files_.find(index);
+  if (row == rows_.end() || file == files_.end() || row->second.item == nullptr) return;
+  const RecordedFile& entry = file->second;
+  const bool durationKnown = measured_.count(index) != 0 && entry.duration >= 0;
+  // The row's labels are children of a widget inside the list's viewport,
+  // which screen readers do not reach: the list item carries their text.
+  const QString text = QString::fromStdString(entry.fileName) + ", " +
+                       QString::fromStdString(FormatFileSize(entry.size)) + ", " +
+                       (durationKnown ? QString::fromStdString(FormatDuration(entry.duration))
+                                      : QString::fromUtf8("时长未知"));
+  row->second.item->setData(Qt::AccessibleTextRole, text);
+  row->second.item->setData(Qt::AccessibleDescriptionRole, QString::fromStdString(entry.fullPath));
+  if (row->second.widget) row->second.widget->setAccessibleName(text);
 }
 
 QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry) {
@@ -300,11 +352,18 @@ void RecordedFileList::ShowDuration(int index) {
                        ? QString::fromStdString(FormatDuration(file->second.duration))
                        : QString::fromLatin1(kUnknownDurationText));
   }
+  DescribeRow(index);
 }
 
-void RecordedFileList::ScrollToLast(int listKind) {
+void RecordedFileList::ScrollToNewest(int listKind) {
   QListWidget* list = lists_[listKind].data();
   if (list == nullptr || list->count() == 0) return;
+  const auto newest = rows_.find(newestRecording_);
+  if (newest != rows_.end() && newest->second.listKind == listKind && newest->second.item != nullptr) {
+    list->scrollToItem(newest->second.item);
+    list->setCurrentItem(newest->second.item);
+    return;
+  }
   list->scrollToBottom();
   list->setCurrentRow(list->count() - 1);
 }
@@ -325,6 +384,19 @@ QWidget* RecordedFileList::RowWidget(int index) const {
 }
 
 bool RecordedFileList::Remove(int listKind, int index) {
+  const auto file = files_.find(index);
+  if (listKind == kListRecorded && file != files_.end()) {
+    const std::string path = file->second.fullPath;
+    if (!Drop(listKind, index)) return false;
+    if (!removed_.Add(path, RemovedRecordings::ModifiedNs(path))) {
+      LOG(WARNING) << path << " is off the list until the program ends, not for good";
+    }
+    return true;
+  }
+  return Drop(listKind, index);
+}
+
+bool RecordedFileList::Drop(int listKind, int index) {
   for (auto pending = pendingRows_.begin(); pending != pendingRows_.end(); ++pending) {
     if (pending->index != index || pending->listKind != listKind) continue;
     // Listed but not shown yet: it is never made.
@@ -373,6 +445,16 @@ bool RecordedFileList::Rename(int index, const std::string& newName) {
       label->setToolTip(QString::fromStdString(target));
     }
   }
+  DescribeRow(index);
+  return true;
+}
+
+bool RecordedFileList::MoveToTrash(int index, std::string* why) {
+  const auto found = files_.find(index);
+  if (found == files_.end()) return false;
+  const std::string path = found->second.fullPath;
+  if (!ui::MoveToTrash(path, why)) return false;
+  Drop(kListRecorded, index);
   return true;
 }
 
@@ -380,12 +462,13 @@ bool RecordedFileList::Delete(int index) {
   const auto found = files_.find(index);
   if (found == files_.end()) return false;
   const std::string path = found->second.fullPath;
-  Remove(kListRecorded, index);
   // unlink never removes a folder, even one named like a recording.
   if (::unlink(path.c_str()) != 0) {
     LOG(WARNING) << "cannot delete " << path << ": " << std::strerror(errno);
     return false;
   }
+  LOG(INFO) << "deleted " << path << " for good";
+  Drop(kListRecorded, index);
   return true;
 }
 

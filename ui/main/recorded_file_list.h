@@ -16,6 +16,7 @@
 
 #include "ui/main/duration_prober.h"
 #include "ui/main/recorded_file.h"
+#include "ui/main/removed_recordings.h"
 
 class QListWidget;
 class QTimer;
@@ -34,15 +35,18 @@ inline constexpr const char* kUnknownDurationText = "--:--:--";
 class RecordedFileList {
  public:
   // `owner` receives kWmDurationsReady when measured durations are waiting,
-  // and the notifications of the rows' buttons.
-  explicit RecordedFileList(WindowImplBase* owner);
+  // and the notifications of the rows' buttons. The files taken off the
+  // recordings list are remembered in `removedStorePath` (by default a file
+  // of the program's data folder).
+  explicit RecordedFileList(WindowImplBase* owner, std::string removedStorePath = {});
   ~RecordedFileList();
 
   // The list control showing rows of `listKind`.
   void AttachList(int listKind, QListWidget* list);
 
   // Lists every recording in `dir` (by name: "mp4", "flv", "wmv", "avi",
-  // "mov", "mkv" after the last point, exactly), sorted by name. Sizes come
+  // "mov", "mkv" after the last point, exactly), sorted by name, except the
+  // files taken off the list before (Remove). Sizes come
   // from the listing. Returns at once: the rows are made a
   // few at a time while the event loop runs, and durations are measured in
   // the background and filled in as they arrive, so that a folder of
@@ -50,16 +54,17 @@ class RecordedFileList {
   void Fill(const std::string& dir);
 
   // A finished recording: its size and duration are measured in the
-  // background and its row appears at the end of the recordings list once
-  // they are known; `onRecordingRowAdded` runs then.
+  // background and its row appears where the list's order by name puts it
+  // once they are known; `onRecordingRowAdded` runs then.
   void AddFinishedRecording(const std::string& dir, const std::string& fileName);
   void SetRecordingRowAddedCallback(std::function<void()> onRecordingRowAdded);
 
   // Takes the measured durations (on kWmDurationsReady).
   void TakeDurations();
 
-  // Scrolls the list to its end and selects the last row.
-  void ScrollToLast(int listKind);
+  // Scrolls the list to the row of the recording added last and selects it;
+  // without one, to the list's last row.
+  void ScrollToNewest(int listKind);
 
   const RecordedFile* Find(int index) const;
   int RowCount(int listKind) const;
@@ -70,15 +75,24 @@ class RecordedFileList {
   // Rows listed but not made yet.
   std::size_t pendingRows() const { return pendingRows_.size(); }
 
-  // Removes the row from the list of `listKind`; the file stays.
+  // Removes the row from the list of `listKind`; the file stays. A recording
+  // taken off the recordings list stays off it after a restart, until a new
+  // file of that name is recorded.
   bool Remove(int listKind, int index);
   // Renames the file of a recordings row inside its folder. A name without a
   // point keeps the old extension. Fails, changing nothing, for an empty name,
   // a name with a folder separator, "." or "..", an existing name or a file
   // that cannot be moved.
   bool Rename(int index, const std::string& newName);
-  // Removes the row and deletes its file; true when the file is gone.
+  // Moves the file of a recordings row to the desktop's trash and removes
+  // the row; false, changing nothing, when the file cannot go to the trash
+  // (`why` says why).
+  bool MoveToTrash(int index, std::string* why);
+  // Deletes the file of a recordings row for good and removes the row; false,
+  // keeping the row, when the file cannot be deleted.
   bool Delete(int index);
+
+  const RemovedRecordings& removedRecordings() const { return removed_; }
 
  private:
   struct Row {
@@ -87,8 +101,13 @@ class RecordedFileList {
     QPointer<QWidget> widget;         // owned by the list through the item
   };
 
-  // Makes the row of files_[index] at the end of the list of `listKind`.
+  // Makes the row of files_[index] in the list of `listKind`, after the rows
+  // whose names sort before or with it.
   bool InsertRow(int listKind, int index);
+  // Takes the row (shown or waiting) off the list; false when there is none.
+  bool Drop(int listKind, int index);
+  // What a screen reader says for a row: "NAME, SIZE, DURATION".
+  void DescribeRow(int index);
   // Makes the next few waiting rows; runs again while rows wait.
   void MakePendingRows();
   // Logs once when the rows of Fill are all made and once when their
@@ -120,6 +139,8 @@ class RecordedFileList {
   bool rowsReported_ = false;
   QByteArray rowLayout_;  // the row layout file, read once
   std::unique_ptr<QUiLoader> rowLoader_;
+  RemovedRecordings removed_;
+  int newestRecording_ = -1;  // index of the last finished recording's row
   DurationProber prober_;
 };
 
