@@ -46,7 +46,6 @@ void ExpectToneFollowed(test::LevelLog& log, test::TonePlayer& player, bool micr
   }, 20s);
   ASSERT_TRUE(loud) << "the tone never showed on the meter";
   EXPECT_EQ(Of(loud->levels, microphone).state, LevelState::kLive);
-  EXPECT_GT(Of(loud->levels, microphone).rms, kLoud / 2);
   if (otherLive) {
     EXPECT_EQ(Of(loud->levels, !microphone).state, LevelState::kLive);
     EXPECT_LT(Of(loud->levels, !microphone).peak, kSilent) << "the tone leaked into the other source";
@@ -58,6 +57,14 @@ void ExpectToneFollowed(test::LevelLog& log, test::TonePlayer& player, bool micr
   }, 20s);
   ASSERT_TRUE(silent) << "the meter never fell to silence after the tone";
   EXPECT_EQ(Of(silent->levels, microphone).state, LevelState::kLive);
+  // A period wholly within the tone has the sine's RMS, peak / sqrt(2).
+  float loudestRms = 0;
+  for (const StampedLevels& r : log.reports()) {
+    if (r.atUs > player.toneHeardUs() && r.atUs < toneOverUs) {
+      loudestRms = std::max(loudestRms, Of(r.levels, microphone).rms);
+    }
+  }
+  EXPECT_NEAR(loudestRms, 0.354f, 0.1f);
 }
 
 class SoundLevelsServerTest : public testing::Test {
