@@ -46,6 +46,7 @@ class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
+class RecordPageMeters;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -147,10 +148,13 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void SendToCutPage(const std::string& path);
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
+  // The record page's sound meters (they exist from InitWindow on).
+  RecordPageMeters* soundMeters() const { return soundMeters_.get(); }
 
   // RecorderListener, called on the engine's threads.
   void OnRecordSeconds(std::int64_t seconds) override;
   void OnRecordingFinished(const RecordingResult& result) override;
+  void OnSoundLevels(const SoundLevels& levels) override;
 
  protected:
   QString GetSkinFile() const override { return "MainWindow.ui"; }
@@ -283,6 +287,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<CUserDefineRegion> regionSelector_;
   // The camera preview while it is open (it deletes itself).
   QPointer<CCameraWindow> cameraWindow_;
+  // The sound meters; the engine reports to them, so they go after it.
+  std::unique_ptr<RecordPageMeters> soundMeters_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;
