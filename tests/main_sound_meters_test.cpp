@@ -1,10 +1,12 @@
 // The record page's meters during a real recording of the test display: the
 // microphone (an FFmpeg test input that is silent for 6.5 s, then plays a
 // tone) shows the warning after 5 s of silence and clears it when the tone
-// comes; after the stop the page's preview takes over again.
+// comes, whatever is chosen meanwhile; after the stop the page's preview
+// takes over again.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QPushButton>
 #include <chrono>
@@ -57,6 +59,14 @@ TEST_F(MainSoundMetersTest, SilenceDuringARecordingWarnsAfterFiveSecondsUntilSou
   EXPECT_GE(warnedAfter, 4.8) << "warned before 5 s of silence";
   EXPECT_EQ(warning->text(), QString::fromUtf8(kMicrophoneSilentText));
   EXPECT_EQ(meters.microphoneMeter()->peakFraction(), 0.0);
+
+  // A new sound choice during the recording is for the next one: the meters
+  // keep showing what this one records.
+  window.FindControl<QAbstractButton>("voice-source-system")->click();
+  test::RunEvents(300);
+  EXPECT_TRUE(meters.microphoneMeter()->isVisible());
+  EXPECT_FALSE(meters.systemMeter()->isVisible());
+  EXPECT_TRUE(warning->isVisible());
 
   // The tone: the meter rises and the warning clears.
   ASSERT_TRUE(test::WaitUntil([&] { return meters.microphoneMeter()->peakFraction() > 0.8; }, 15000));

@@ -96,13 +96,17 @@ void RecordPageMeters::Update() {
   const int state = engineState_();
   const bool recording = state == kStateRecording || state == kStatePaused;
   const SoundChoice choice = ReadSoundChoice(settings_);
-  microphoneChosen_ = !choice.muted && (choice.voiceSource == 0 || choice.voiceSource == 1);
-  systemChosen_ = !choice.muted && (choice.voiceSource == 0 || choice.voiceSource == 2);
-  levelRow_->setVisible(microphoneChosen_ || systemChosen_);
-  microphoneCaption_->setVisible(microphoneChosen_);
-  microphoneMeter_->setVisible(microphoneChosen_);
-  systemCaption_->setVisible(systemChosen_);
-  systemMeter_->setVisible(systemChosen_);
+  // A running recording keeps the sources it started with, whatever the
+  // page's choice becomes meanwhile.
+  if (!(recording && recording_)) {
+    microphoneChosen_ = !choice.muted && (choice.voiceSource == 0 || choice.voiceSource == 1);
+    systemChosen_ = !choice.muted && (choice.voiceSource == 0 || choice.voiceSource == 2);
+    levelRow_->setVisible(microphoneChosen_ || systemChosen_);
+    microphoneCaption_->setVisible(microphoneChosen_);
+    microphoneMeter_->setVisible(microphoneChosen_);
+    systemCaption_->setVisible(systemChosen_);
+    systemMeter_->setVisible(systemChosen_);
+  }
 
   if (recording) {
     if (preview_) {
