@@ -1,5 +1,5 @@
 // The record page's meters during a real recording of the test display: the
-// microphone (an FFmpeg test input that is silent for 6.5 s, then plays a
+// microphone (an FFmpeg test input that is silent for 8 s, then plays a
 // tone) shows the warning after 5 s of silence and clears it when the tone
 // comes, whatever is chosen meanwhile; after the stop the page's preview
 // takes over again.
@@ -33,7 +33,7 @@ class MainSoundMetersTest : public test::MainWindowFixture {
     SetCaptureDevicesForTesting(
         CaptureCategory::kAudio,
         std::vector<CaptureDeviceEntry>{{"test microphone", "test", "lavfi",
-                                         "aevalsrc=exprs='0.5*sin(2*PI*1000*t)*gte(t,6.5)':s=48000,arealtime", ""}});
+                                         "aevalsrc=exprs='0.5*sin(2*PI*1000*t)*gte(t,8)':s=48000,arealtime", ""}});
   }
   void TearDown() override {
     MainWindowFixture::TearDown();
