@@ -1,7 +1,7 @@
 // The idle level preview on FFmpeg test inputs in place of the microphone
 // (no sound server needed): a tone that falls silent is followed, a missing
-// device is reported once and tried again only when asked, a dead sound
-// server holds nothing up, and closing stops the reports.
+// device is reported once and tried again only when asked, a dead or hung
+// sound server holds nothing up, and closing stops the reports.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include "recorder/audio/sound_level_monitor.h"
 #include "recorder/timeline.h"
 #include "tests/support/level_log.h"
+#include "tests/support/silent_socket.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -139,8 +141,24 @@ TEST_F(SoundLevelMonitorTest, ADeadSoundServerHoldsNothingUp) {
     EXPECT_EQ(report->levels.systemSound.state, LevelState::kUnavailable);
     EXPECT_EQ(report->levels.microphone.state, LevelState::kOff);
     EXPECT_FALSE(log_.WaitFor(1, [](const StampedLevels&) { return true; }, 500ms));
-    // A monitor asked to open while it opens, then destroyed, ends promptly.
-    monitor.Open(Choice(0));
+  }
+  {
+    // A server that takes connections and never answers: each question
+    // waits for its time limit, but a monitor that is closed meanwhile asks
+    // no more of them and ends within about one.
+    test::TempDir dir;
+    test::SilentSocket silent(dir.path() + "/native");
+    ASSERT_TRUE(silent.listening());
+    setenv("PULSE_SERVER", ("unix:" + dir.path() + "/native").c_str(), 1);
+    auto monitor = std::make_unique<SoundLevelMonitor>([this](const SoundLevels& levels) { log_.Add(levels); });
+    const std::size_t before = log_.size();
+    monitor->Open(Choice(0));
+    std::this_thread::sleep_for(200ms);
+    const std::int64_t closeUs = MonotonicNowUs();
+    monitor->Close();
+    monitor.reset();
+    EXPECT_LT(MonotonicNowUs() - closeUs, 3500000) << "the monitor went on asking a hung server";
+    EXPECT_EQ(log_.size(), before) << "a request overtaken while opening was reported";
   }
   if (saved) {
     setenv("PULSE_SERVER", saved->c_str(), 1);

@@ -18,6 +18,12 @@ struct SoundChoice {
   bool operator==(const SoundChoice&) const = default;
 };
 
+// Whether two choices take the same sources (the gain changes only how the
+// microphone's sound is processed, not what is captured).
+inline bool SameSources(const SoundChoice& a, const SoundChoice& b) {
+  return a.voiceSource == b.voiceSource && a.muted == b.muted;
+}
+
 // The choice as the settings hold it now.
 SoundChoice ReadSoundChoice(SettingsStore& settings);
 

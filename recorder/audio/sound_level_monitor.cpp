@@ -134,7 +134,7 @@ void SoundLevelMonitor::Run() {
       const std::optional<SoundChoice> wanted = wanted_;
       const std::uint64_t number = requestNumber_;
       lock.unlock();
-      Guarded("opening the sources", [&] { Apply(wanted, opened); });
+      Guarded("opening the sources", [&] { Apply(wanted, number, opened); });
       nextReport = std::chrono::steady_clock::now();
       lock.lock();
       applied = number;
@@ -167,7 +167,12 @@ void SoundLevelMonitor::Run() {
   opened.reset();
 }
 
-void SoundLevelMonitor::Apply(const std::optional<SoundChoice>& wanted,
+bool SoundLevelMonitor::Superseded(std::uint64_t number) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return quit_ || requestNumber_ != number;
+}
+
+void SoundLevelMonitor::Apply(const std::optional<SoundChoice>& wanted, std::uint64_t number,
                               std::unique_ptr<Opened>& opened) {
   if (!wanted) {
     if (opened) LOG(INFO) << "level preview: closing the sound sources";
@@ -175,9 +180,14 @@ void SoundLevelMonitor::Apply(const std::optional<SoundChoice>& wanted,
     return;
   }
   // The same choice keeps its sources, unless one of them could not be had.
-  if (opened && opened->choice == *wanted && !opened->AnyUnavailable()) return;
+  if (opened && SameSources(opened->choice, *wanted) && !opened->AnyUnavailable()) return;
   opened.reset();
-  opened = OpenSources(*wanted);
+  opened = OpenSources(*wanted, number);
+  if (Superseded(number)) {
+    // Overtaken while opening: the next request decides what stays open.
+    opened.reset();
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++openCount_;
@@ -185,18 +195,27 @@ void SoundLevelMonitor::Apply(const std::optional<SoundChoice>& wanted,
   ReportLevels(*opened);
 }
 
-std::unique_ptr<SoundLevelMonitor::Opened> SoundLevelMonitor::OpenSources(const SoundChoice& choice) {
+std::unique_ptr<SoundLevelMonitor::Opened> SoundLevelMonitor::OpenSources(const SoundChoice& choice,
+                                                                          std::uint64_t number) {
   auto opened = std::make_unique<Opened>();
   opened->choice = choice;
   const bool wantMicrophone = choice.voiceSource == 0 || choice.voiceSource == 1;
   const bool wantSpeaker = choice.voiceSource == 0 || choice.voiceSource == 2;
   if (choice.muted || (!wantMicrophone && !wantSpeaker)) return opened;
+  // Each question to a slow sound server may take its timeout; a request
+  // that came meanwhile (a Close, the window going) skips the rest.
   std::string microphoneName;
-  const bool microphonePresent = wantMicrophone && sources().HasDefaultMicrophone(microphoneName);
-  const bool speakerPresent = wantSpeaker && sources().HasDefaultSpeaker();
+  const bool microphonePresent =
+      wantMicrophone && !Superseded(number) && sources().HasDefaultMicrophone(microphoneName);
+  const bool speakerPresent = wantSpeaker && !Superseded(number) && sources().HasDefaultSpeaker();
 
-  auto start = [](std::unique_ptr<AudioSource>& source, LevelMeter& meter, AudioSink& sink,
-                  const char* name) {
+  auto start = [this, number](std::unique_ptr<AudioSource>& source, LevelMeter& meter, AudioSink& sink,
+                              const char* name) {
+    if (Superseded(number)) {
+      source.reset();
+      meter.Reset(LevelState::kUnavailable);
+      return;
+    }
     std::string error;
     if (!source || source->Open(error) != 0) {
       LOG(WARNING) << "level preview: the " << name << " cannot be opened"
@@ -211,7 +230,8 @@ std::unique_ptr<SoundLevelMonitor::Opened> SoundLevelMonitor::OpenSources(const 
   };
   if (wantMicrophone) {
     std::vector<CaptureDeviceEntry> microphones;
-    if (!microphonePresent || sources().ListMicrophones(microphones) != 0 || microphones.empty()) {
+    if (!microphonePresent || Superseded(number) || sources().ListMicrophones(microphones) != 0 ||
+        microphones.empty()) {
       LOG(WARNING) << "level preview: no microphone";
       opened->microphoneLevel.Reset(LevelState::kUnavailable);
     } else {

@@ -40,8 +40,8 @@ class SoundLevelMonitor {
   SoundLevelMonitor& operator=(const SoundLevelMonitor&) = delete;
 
   // (Re)opens the sources of `choice`, closing those open before. A choice
-  // equal to the one open changes nothing, unless a source of it was
-  // unavailable: then it is tried once more. Controlling thread.
+  // of the same sources as those open changes nothing, unless one of them
+  // was unavailable: then it is tried once more. Controlling thread.
   void Open(const SoundChoice& choice);
   // Closes the sources. Controlling thread.
   void Close();
@@ -57,8 +57,12 @@ class SoundLevelMonitor {
   struct Opened;
 
   void Run();
-  void Apply(const std::optional<SoundChoice>& wanted, std::unique_ptr<Opened>& opened);
-  std::unique_ptr<Opened> OpenSources(const SoundChoice& choice);
+  // Carries out request `number`.
+  void Apply(const std::optional<SoundChoice>& wanted, std::uint64_t number,
+             std::unique_ptr<Opened>& opened);
+  std::unique_ptr<Opened> OpenSources(const SoundChoice& choice, std::uint64_t number);
+  // Whether request `number` has been overtaken by another, or the monitor ends.
+  bool Superseded(std::uint64_t number) const;
   void ReportLevels(Opened& opened);
   SourceFactory& sources();
 

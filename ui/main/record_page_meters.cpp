@@ -129,7 +129,7 @@ void RecordPageMeters::Update() {
   }
   const bool wanted = window_.isVisible() && !window_.isMinimized() && mainTab_->currentIndex() == 0 &&
                       (microphoneChosen_ || systemChosen_);
-  if (wanted && (!preview_ || !(choice == previewChoice_))) {
+  if (wanted && (!preview_ || !SameSources(choice, previewChoice_))) {
     // A source that could not be had is tried again here, at a change, and
     // not otherwise.
     ClearMeters();
