@@ -9,8 +9,9 @@
 //
 // Threads of one recording: each source's own thread (sources are made by a
 // SourceFactory), the video decode thread (source packets to YUV pictures),
-// the video encode thread (encodes video and sound and writes the file) and
-// the finishing thread, which ends the others in order after Stop (or after
+// the video encode thread (encodes video and sound and writes the file), the
+// level thread (the sound sources' levels to the owner) and the finishing
+// thread, which ends the others in order after Stop (or after
 // a fault that ends the recording by itself) and finalises the file exactly
 // once. Start, Resume, Pause and Stop may be called from any one controlling
 // thread at a time; the listener is called from the worker threads.
