@@ -19,6 +19,8 @@
 
 namespace tarn {
 
+class LevelMeter;
+
 // The recording's sound format: 44100 Hz, stereo, planar float.
 inline constexpr int kRecordingSampleRate = 44100;
 
@@ -76,6 +78,10 @@ class AudioSource {
   virtual int Open(std::string& error) = 0;
   virtual void Start(AudioSink& sink) = 0;
   virtual void Stop() = 0;
+  // Where the source measures the samples it captures, as they arrive;
+  // null measures nothing. Set before Start; the meter outlives the source's
+  // thread. Sources that cannot measure ignore it.
+  virtual void SetLevelMeter(LevelMeter* meter) { (void)meter; }
 };
 
 // What the screen source records.

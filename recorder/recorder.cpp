@@ -68,7 +68,7 @@ class Recorder::VideoInlet final : public VideoSink {
 // A sound source's way in: its blocks go onto its track of the time line.
 class Recorder::AudioInlet final : public AudioSink {
  public:
-  explicit AudioInlet(AudioTrack& track) : track_(track) {}
+  AudioInlet(AudioTrack& track, LevelMeter& meter) : track_(track), meter_(meter) {}
   void OnAudioBlock(const float* const planes[2], int samples, std::int64_t firstSampleUs) override {
     track_.Push(planes, samples, firstSampleUs, MonotonicNowUs());
   }
@@ -76,10 +76,12 @@ class Recorder::AudioInlet final : public AudioSink {
     // The recording goes on; this source is silence from here on.
     LOG(ERROR) << track_.name() << " ended: " << why << "; recording silence in its place";
     track_.MarkEnded();
+    meter_.SetState(LevelState::kUnavailable);
   }
 
  private:
   AudioTrack& track_;
+  LevelMeter& meter_;
 };
 
 Recorder::Recorder(RecorderListener* owner, SettingsStore* settings, SourceFactory* sources)
@@ -162,6 +164,9 @@ void Recorder::ReleaseMedia() {
   if (videoCapture_) videoCapture_->Stop();
   if (microphone_) microphone_->Stop();
   if (systemSound_) systemSound_->Stop();
+  levelReporter_.Stop();
+  micLevel_.Reset(LevelState::kOff);
+  speakerLevel_.Reset(LevelState::kOff);
   videoCapture_.reset();
   microphone_.reset();
   systemSound_.reset();
@@ -237,6 +242,9 @@ int Recorder::Start(std::string fileName, std::string outputDir, std::string con
   videoCapture_->Start(*videoInlet_);
   if (microphone_) microphone_->Start(*audioInlets_[static_cast<std::size_t>(micTrack_)]);
   if (systemSound_) systemSound_->Start(*audioInlets_[static_cast<std::size_t>(speakerTrack_)]);
+  if (owner_ != nullptr) {
+    levelReporter_.Start([this] { owner_->OnSoundLevels({micLevel_.Take(), speakerLevel_.Take()}); });
+  }
   videoDecodeThread_ = std::thread(&Recorder::VideoDecodeThread, this);
   videoEncodeThread_ = std::thread(&Recorder::VideoEncodeThread, this);
   finishingThread_ = std::thread(&Recorder::FinishingThread, this);
@@ -336,7 +344,8 @@ int Recorder::OpenSoundSources() {
   }
   // A source that does not open is silence in the recording: the user still
   // gets the pictures and the other source.
-  auto open = [this](std::unique_ptr<AudioSource>& source, int& trackIndex, const char* name) {
+  auto open = [this](std::unique_ptr<AudioSource>& source, int& trackIndex, LevelMeter& meter,
+                     const char* name) {
     std::string error;
     if (!source || source->Open(error) != 0) {
       LOG(ERROR) << name << " cannot be recorded: " << error << "; recording silence in its place";
@@ -344,7 +353,9 @@ int Recorder::OpenSoundSources() {
     }
     trackIndex = static_cast<int>(audioBus_->trackCount());
     AudioTrack& track = audioBus_->AddTrack(name);
-    audioInlets_.push_back(std::make_unique<AudioInlet>(track));
+    audioInlets_.push_back(std::make_unique<AudioInlet>(track, meter));
+    meter.Reset(source ? LevelState::kLive : LevelState::kUnavailable);
+    if (source) source->SetLevelMeter(&meter);
     if (!source) track.MarkEnded();
   };
   if (wantMicrophone) {
@@ -353,11 +364,11 @@ int Recorder::OpenSoundSources() {
     options.gainEnabled = micGainEnabled_ != 0;
     options.gainDb = micGainDb_;
     microphone_ = sources().CreateMicrophoneSource(options);
-    open(microphone_, micTrack_, "microphone");
+    open(microphone_, micTrack_, micLevel_, "microphone");
   }
   if (voiceSource_ == 0 || voiceSource_ == 2) {
     systemSound_ = sources().CreateSystemSoundSource();
-    open(systemSound_, speakerTrack_, "system sound");
+    open(systemSound_, speakerTrack_, speakerLevel_, "system sound");
   }
   return 0;
 }

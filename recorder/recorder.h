@@ -9,8 +9,9 @@
 //
 // Threads of one recording: each source's own thread (sources are made by a
 // SourceFactory), the video decode thread (source packets to YUV pictures),
-// the video encode thread (encodes video and sound and writes the file) and
-// the finishing thread, which ends the others in order after Stop (or after
+// the video encode thread (encodes video and sound and writes the file), the
+// level thread (the sound sources' levels to the owner) and the finishing
+// thread, which ends the others in order after Stop (or after
 // a fault that ends the recording by itself) and finalises the file exactly
 // once. Start, Resume, Pause and Stop may be called from any one controlling
 // thread at a time; the listener is called from the worker threads.
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "recorder/audio/audio_bus.h"
+#include "recorder/audio/sound_levels.h"
 #include "recorder/ffmpeg_holders.h"
 #include "recorder/media_source.h"
 #include "recorder/packet_queue.h"
@@ -83,6 +85,10 @@ class RecorderListener {
   virtual void OnRecordingFinished(const RecordingResult& result) { (void)result; }
   // Finishing the file takes a while: `fraction` of it is done.
   virtual void OnFinishingProgress(double fraction) { (void)fraction; }
+  // How loud the microphone and the system sound were over the last period,
+  // about ten times a second from Start until the sources stop (paused or
+  // not), on the level thread. Sources the recording does not take are off.
+  virtual void OnSoundLevels(const SoundLevels& levels) { (void)levels; }
 };
 
 // A colour setting: a 0x00BBGGRR value as signed decimal text ("255" is red).
@@ -265,6 +271,13 @@ class Recorder {
   AVFilterContext* mixMicSource_ = nullptr;      // "in1"
   AVFilterContext* mixSink_ = nullptr;           // "out"
   std::int64_t mixPts_ = 0;
+
+  // The sources' levels: written by their capture threads, taken by the
+  // level thread, which reports them to the owner from Start until the
+  // sources stop.
+  LevelMeter micLevel_;
+  LevelMeter speakerLevel_;
+  LevelReporter levelReporter_;
 
   std::unique_ptr<PictureFifo> pVideoFifo_;
   PacketQueue videoPacketQueue_;

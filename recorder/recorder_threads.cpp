@@ -295,6 +295,7 @@ void Recorder::FinishingThread() {
   if (videoEncodeThread_.joinable()) videoEncodeThread_.join();
   if (microphone_) microphone_->Stop();
   if (systemSound_) systemSound_->Stop();
+  levelReporter_.Stop();
   const RecordingResult result = FinishFile();
   LOG(INFO) << "recording finished: " << result.path << ", " << videoFrameIndex_.load()
             << " pictures" << (result.ok ? "" : ", failed: ") << (result.ok ? "" : result.reason);

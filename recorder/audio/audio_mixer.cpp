@@ -17,6 +17,7 @@ extern "C" {
 #include <cstdio>
 #include <thread>
 
+#include "recorder/audio/sound_choice.h"
 #include "recorder/recorder.h"
 
 namespace tarn {
@@ -33,21 +34,11 @@ void Recorder::SelectSoundSources() {
   const bool speakerPresent = sources().HasDefaultSpeaker();
   LOG(INFO) << "sound sources: setting " << voiceSource_ << ", microphone "
             << (micPresent ? micName : "none") << ", speaker " << (speakerPresent ? "yes" : "no");
-  if (voiceSource_ == 0) {
-    if (!micPresent && !speakerPresent) {
-      audioMuted_ = 1;
-    } else if (!micPresent) {
-      voiceSource_ = 2;
-    } else if (!speakerPresent) {
-      voiceSource_ = 1;
-    }
-  } else if (voiceSource_ == 1) {
-    if (!micPresent) audioMuted_ = 1;
-  } else if (voiceSource_ == 2) {
-    if (!speakerPresent) audioMuted_ = 1;
-  } else {
-    // A value the settings page never writes: no sound rather than a guess.
+  const int resolved = ResolveVoiceSource(voiceSource_, micPresent, speakerPresent);
+  if (resolved < 0) {
     audioMuted_ = 1;
+  } else {
+    voiceSource_ = resolved;
   }
 }
 

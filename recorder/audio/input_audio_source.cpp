@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "recorder/audio/sound_levels.h"
+
 namespace tarn {
 
 InputAudioSource::InputAudioSource(std::unique_ptr<SoundInput> input, std::string threadName,
@@ -72,6 +74,7 @@ void InputAudioSource::ReadLoop(AudioSink& sink) {
       return;
     }
     if (result != SoundInput::ReadResult::kSound) continue;
+    if (levelMeter_ != nullptr) levelMeter_->Add(*frame);
     if (!Process(*frame, firstSampleUs, sink)) {
       sink.OnSourceEnded(label_ + " stopped on an error");
       return;

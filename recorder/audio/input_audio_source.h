@@ -23,6 +23,7 @@ class InputAudioSource : public AudioSource {
   int Open(std::string& error) override;
   void Start(AudioSink& sink) override;
   void Stop() override;
+  void SetLevelMeter(LevelMeter* meter) override { levelMeter_ = meter; }
 
  protected:
   // Turns one block of the input into sound for the sink. False ends the
@@ -46,6 +47,8 @@ class InputAudioSource : public AudioSource {
   const std::string threadName_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  // Measures each block as read, before Process; set before Start.
+  LevelMeter* levelMeter_ = nullptr;
 };
 
 }  // namespace tarn

@@ -28,6 +28,7 @@
 #include "ui/main/main_tray_icon.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/pop_menu.h"
+#include "ui/main/record_page_meters.h"
 #include "ui/main/recorded_file_list.h"
 #include "ui/main/rename_file_dialog.h"
 #include "ui/main/shell_actions.h"
@@ -118,7 +119,10 @@ void CMainWnd::InitWindow() {
   fileList_->SetRecordingRowAddedCallback([this] { SetTimer(kTimerScrollList, 50); });
   fileList_->Fill(outputDir_);
 
+  soundMeters_ = std::make_unique<RecordPageMeters>(
+      *this, settings_, [this] { return recorder_ != nullptr ? recorder_->state() : kStatePrepared; });
   recorder_ = std::make_unique<Recorder>(this, &settings_);
+  soundMeters_->Update();
   FitToScreen();
   // The keyboard starts on the record button.
   startButton_->setFocus(Qt::OtherFocusReason);

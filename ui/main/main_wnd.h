@@ -52,6 +52,7 @@ class MainTrayIcon;
 class RecordedFileList;
 enum class TrayRecordingState;
 class SetingDialog;
+class RecordPageMeters;
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -169,10 +170,13 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   SetingDialog* settingsDialog() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
+  // The record page's sound meters (they exist from InitWindow on).
+  RecordPageMeters* soundMeters() const { return soundMeters_.get(); }
 
   // RecorderListener, called on the engine's threads.
   void OnRecordSeconds(std::int64_t seconds) override;
   void OnRecordingFinished(const RecordingResult& result) override;
+  void OnSoundLevels(const SoundLevels& levels) override;
 
  protected:
   QString GetSkinFile() const override { return "MainWindow.ui"; }
@@ -330,6 +334,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<CCameraWindow> cameraWindow_;
   // The settings dialog while it exists (it deletes itself).
   QPointer<SetingDialog> settingsDialog_;
+  // The sound meters; the engine reports to them, so they go after it.
+  std::unique_ptr<RecordPageMeters> soundMeters_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

@@ -20,6 +20,7 @@
 #include "ui/main/main_tray_icon.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/message_box_dialog.h"
+#include "ui/main/record_page_meters.h"
 #include "ui/main/recorded_file_list.h"
 #include "ui/overlay/suspend_dialog.h"
 #include "ui/overlay/tool_window.h"
@@ -196,6 +197,8 @@ void CMainWnd::ShowRecordingControls() {
   startButton_->setText(QString::fromUtf8(paused ? "继续录制" : "开始录制"));
   stopButton_->setEnabled(recording || paused);
   recordStateText_->setText(QString::fromUtf8(recording ? "录制中" : paused ? "已暂停" : "录制时长"));
+  // The meters follow the recording, or preview the sources without one.
+  if (soundMeters_) soundMeters_->Update();
   // The floating panel follows whichever window or key changed the state.
   // Posted, so that it comes after what a hot key posted to the panel first.
   if (floatingPanel_) {
@@ -229,6 +232,11 @@ void CMainWnd::OnRecordSeconds(std::int64_t seconds) {
   // the number read here is that of the recording reporting.
   PostMessage(this, kWmRecordSecondsMessage, recordingNumber_.load(),
               static_cast<qintptr>(seconds));
+}
+
+void CMainWnd::OnSoundLevels(const SoundLevels& levels) {
+  // Made before the engine, destroyed after it.
+  soundMeters_->PostRecordingLevels(levels);
 }
 
 void CMainWnd::OnRecordingFinished(const RecordingResult& result) {

@@ -47,6 +47,8 @@ void CMainWnd::OpenSettingsDialog() {
   // The dialog has closed: the page shows what it stored.
   LoadRecordPageOptions();
   ShowHotKeysInToolTips();
+  // The sound choice may have changed: the meters follow it.
+  if (soundMeters_ != nullptr) soundMeters_->Update();
 }
 
 void CMainWnd::EnterRegionModeFromSettings() {
