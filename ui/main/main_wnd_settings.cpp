@@ -12,6 +12,7 @@
 #include "settings/settings_store.h"
 #include "ui/main/main_hot_keys.h"
 #include "ui/main/main_wnd.h"
+#include "ui/main/record_page_meters.h"
 #include "ui/overlay/video_mask.h"
 #include "ui/settings/seting_dialog.h"
 
