@@ -72,8 +72,20 @@ class Child {
   pid_t pid_ = -1;
 };
 
-// Read must hand back what is waiting, never wait for more.
-constexpr auto kLongestAllowedRead = std::chrono::milliseconds(20);
+// Read must hand back what is waiting, never wait for more: a read that
+// waited would take about a fragment each time. A loaded machine may stall
+// the reading thread now and then, so a few reads may take longer, never
+// most of them, and none long.
+void ExpectReadsNeverWait(const Captured& capture) {
+  constexpr auto kQuickRead = std::chrono::milliseconds(20);
+  constexpr auto kStalledRead = std::chrono::milliseconds(250);
+  std::size_t slow = 0;
+  for (const auto took : capture.readTimes) {
+    EXPECT_LT(took, kStalledRead);
+    if (took >= kQuickRead) ++slow;
+  }
+  EXPECT_LE(slow, 2 + capture.readTimes.size() / 20) << "of " << capture.readTimes.size() << " reads";
+}
 
 class LoopbackCaptureTest : public testing::Test {
  protected:
@@ -118,7 +130,7 @@ TEST_F(LoopbackCaptureTest, ToneIntoTheDefaultSinkIsReadBack) {
     ASSERT_GE(got, 0);
     ASSERT_EQ(got % frameBytes, 0) << "a read ended inside a frame";
   }
-  EXPECT_LT(capture.longestRead, kLongestAllowedRead);
+  ExpectReadsNeverWait(capture);
   const double capturedSeconds =
       static_cast<double>(capture.bytes.size()) / (static_cast<double>(rate) * frameBytes);
   EXPECT_GE(capturedSeconds, kToneSeconds * 0.9);
@@ -173,7 +185,7 @@ TEST_F(LoopbackCaptureTest, NothingPlayingIsSilenceNotFailure) {
     ASSERT_GE(got, 0);
     ASSERT_EQ(got % frameBytes, 0);
   }
-  EXPECT_LT(capture.longestRead, kLongestAllowedRead);
+  ExpectReadsNeverWait(capture);
   for (const std::uint8_t byte : capture.bytes) ASSERT_EQ(byte, 0) << "sound while nothing plays";
 }
 
@@ -212,7 +224,7 @@ void ExpectEndWithinASecond(SoundCapture& capture) {
   ASSERT_FALSE(after.results.empty());
   EXPECT_EQ(after.results.back(), -1);
   EXPECT_LT(seconds, 1.0);
-  EXPECT_LT(after.longestRead, kLongestAllowedRead);
+  ExpectReadsNeverWait(after);
   std::vector<std::uint8_t> more;
   std::int64_t stampUs = 0;
   EXPECT_EQ(capture.Read(more, stampUs), -1) << "the end is reported again";
@@ -332,7 +344,7 @@ TEST(SoundCaptureServerGoneTest, StoppedServerHoldsNoReadAndKilledOneEndsTheStre
     const Captured stopped =
         ReadWhile(*capture, std::chrono::milliseconds(300), [] { return false; });
     for (const int got : stopped.results) EXPECT_GE(got, 0);
-    EXPECT_LT(stopped.longestRead, kLongestAllowedRead);
+    ExpectReadsNeverWait(stopped);
   }
 
   server.Kill();

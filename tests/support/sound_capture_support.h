@@ -44,7 +44,7 @@ struct Captured {
   std::vector<std::uint8_t> bytes;
   std::vector<CapturedBlock> blocks;
   std::vector<int> results;            // every Read's result, in order
-  SoundClock::duration longestRead{};  // Read must never wait
+  std::vector<SoundClock::duration> readTimes;  // how long each Read took
 };
 
 // Reads every 10 ms until `stop` holds, a read fails or `limit` passes.
@@ -57,7 +57,7 @@ Captured ReadWhile(platform::SoundCapture& capture, SoundClock::duration limit, 
     std::int64_t stampUs = 0;
     const auto start = SoundClock::now();
     const int got = capture.Read(captured.bytes, stampUs);
-    captured.longestRead = std::max(captured.longestRead, SoundClock::now() - start);
+    captured.readTimes.push_back(SoundClock::now() - start);
     captured.results.push_back(got);
     if (got < 0) break;
     if (got > 0)
