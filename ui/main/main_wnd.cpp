@@ -32,6 +32,7 @@
 #include "ui/main/shell_actions.h"
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
+#include "ui/tools/tool_pages.h"
 
 namespace tarn::ui {
 namespace {
@@ -63,6 +64,8 @@ CMainWnd::CMainWnd(Services services)
 }
 
 CMainWnd::~CMainWnd() {
+  // Running transcoders end and their partial outputs go.
+  tools_.reset();
   // The engine's threads end first: a recording still being written is
   // finished, and nothing reports to a half-destroyed window.
   recorder_.reset();
@@ -114,6 +117,7 @@ void CMainWnd::InitWindow() {
   // 50 ms after a finished recording's row appears, the list shows it selected.
   fileList_->SetRecordingRowAddedCallback([this] { SetTimer(kTimerScrollList, 50); });
   fileList_->Fill(outputDir_);
+  CreateToolPages();
 
   recorder_ = std::make_unique<Recorder>(this, &settings_);
 }
@@ -190,6 +194,7 @@ void CMainWnd::SelectPage(int index) {
 void CMainWnd::Notify(const TNotifyUI& msg) {
   const QString& name = msg.senderName;
   if (cutPlayer_ != nullptr && cutPlayer_->Notify(msg)) return;
+  if (tools_ != nullptr && tools_->Notify(msg)) return;
   if (msg.sType == kNotifySelectChanged) {
     if (name == "microphone-check" || name == "audio-mute-check") {
       if (!loadingOptions_) {
@@ -360,6 +365,12 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       OnRecordFinishedMessage();
       handled = true;
       break;
+    case kWmToolProgress:
+    case kWmToolFinished:
+    case kWmToolCancel:
+      if (tools_ != nullptr) tools_->HandleMessage(message, wParam);
+      handled = true;
+      break;
     case kWmDurationsReady:
       fileList_->TakeDurations();
       handled = true;
@@ -465,6 +476,7 @@ bool CMainWnd::OnClose(quintptr wParam) {
     showMinimized();
     return false;
   }
+  if (!EndToolJobsForClose(wParam)) return false;
   if (recorder_ == nullptr) return true;
   const int engineState = recorder_->state();
   if (engineState == kStateRecording || engineState == kStatePaused) {

@@ -46,6 +46,9 @@ class CVideoMask;
 class MainHotKeys;
 class MainTrayIcon;
 class RecordedFileList;
+namespace tools {
+class ToolPages;
+}
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -69,6 +72,8 @@ inline constexpr const char* kRecordingIncompleteText = "录制文件未能完�
 inline constexpr const char* kStartScreenFailedText = "开始录制失败,无法录制屏幕: ";
 inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无效: ";
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
+// Closing while transcoder jobs run.
+inline constexpr const char* kQuitWhileJobsText = "有任务正在进行,确定要退出吗?";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
 // The output folder chosen on the record page cannot be written.
@@ -105,6 +110,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // The cut page's open-file dialog: (parent) → the chosen video, or empty
     // when cancelled.
     std::function<QString(QWidget*)> chooseVideoFile;
+    // Shows a notice over the window; by default the modal PromptBoxDialog.
+    std::function<void(QWidget*, const QString&)> showPrompt;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -143,6 +150,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CCameraWindow* cameraPreview() const;
   // The cut page's player controls (they exist from InitWindow on).
   CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
+  // The cut, convert and compress pages and their jobs (from InitWindow on).
+  tools::ToolPages& toolPages() { return *tools_; }
   // Shows the cut page and plays `path` there.
   void SendToCutPage(const std::string& path);
   // Whether clicks are being watched for the recording's click rings.
@@ -171,6 +180,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnOptionSelected(const QString& name);
   void OnRowButton(const TNotifyUI& msg);
   void CreateCutPagePlayer();
+  void CreateToolPages();
+  // Asks before closing while jobs run, then ends them; false to stay open.
+  bool EndToolJobsForClose(quintptr wParam);
   void OnFileMenu(unsigned message, quintptr wParam);
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();
@@ -245,6 +257,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   bool cameraListed_ = false;
   // The cut page's player; a child object of the window.
   CutPagePlayer* cutPlayer_ = nullptr;
+  std::unique_ptr<tools::ToolPages> tools_;
 
   // Record page state.
   bool loadingOptions_ = false;  // the options are being set from the settings
