@@ -156,18 +156,25 @@ TEST_F(CutToolsTest, AQuickCutCopiesFromTheKeyframeBeforeTheStart) {
   ASSERT_TRUE(info.opened) << output;
   const StreamInfo* video = info.Find(AVMEDIA_TYPE_VIDEO);
   ASSERT_NE(video, nullptr);
-  EXPECT_NEAR(video->duration(), 9.5, kFrameSeconds + 1e-3);
+  // Copied packets end where their decoding order ends: pictures held back
+  // for reordering (two here) may follow the end point.
+  EXPECT_NEAR(video->duration(), 9.5 + kFrameSeconds, 2 * kFrameSeconds + 1e-3);
   EXPECT_EQ(FirstPictureNumber(output), 3 * kFrameRate);
 }
 
 TEST_F(CutToolsTest, PeriodAndCommaStepOnePicture) {
   OpenRecording(250);
   EXPECT_EQ(SeekTo(5.0), 150);
+  // The keys work once the page has the keyboard (a click on the picture).
+  QWidget* playerArea = window_->FindControl<QWidget>("player-area");
+  window_->activateWindow();
+  playerArea->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(WaitUntil([&] { return playerArea->hasFocus(); }, 5000));
   shownNumber_ = -1;
-  QTest::keyClick(window_->FindControl<QWidget>("player-area"), Qt::Key_Period);
+  QTest::keyClick(playerArea, Qt::Key_Period);
   EXPECT_TRUE(WaitUntil([&] { return shownNumber_ == 151; }, 5000)) << shownNumber_;
   shownNumber_ = -1;
-  QTest::keyClick(window_->FindControl<QWidget>("player-area"), Qt::Key_Comma);
+  QTest::keyClick(playerArea, Qt::Key_Comma);
   EXPECT_TRUE(WaitUntil([&] { return shownNumber_ == 150; }, 5000)) << shownNumber_;
 }
 

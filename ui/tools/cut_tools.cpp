@@ -62,8 +62,12 @@ CutTools::CutTools(ToolContext& context, QWidget* tools, CutPagePlayer* player)
   progress_ = Require<QProgressBar>(tools, "video-cut-progress");
   progressLabel_ = Require<QLabel>(tools, "video-cut-progress-label");
   progress_->setRange(0, 100);
-  // One picture at a time, on the whole cut page (player and fields).
+  // One picture at a time, on the whole cut page (player and fields); a
+  // click on the picture gives the page the keyboard.
   QWidget* page = tools->parentWidget() != nullptr ? tools->parentWidget() : tools;
+  if (QWidget* playerArea = page->findChild<QWidget*>("player-area")) {
+    playerArea->setFocusPolicy(Qt::ClickFocus);
+  }
   for (const auto& [key, forward] : {std::pair{".", true}, std::pair{",", false}}) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(key)), page);
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
