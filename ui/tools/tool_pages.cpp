@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSpacerItem>
+#include <QSpinBox>
 #include <QUiLoader>
 #include <ctime>
 #include <filesystem>
@@ -19,6 +20,34 @@
 #include "ui/tools/tool_jobs.h"
 
 namespace tarn::ui::tools {
+namespace {
+
+// A number field shown with as many digits as its maximum has ("05", "007"),
+// so that a time reads as a time.
+class ZeroPaddedSpinBox : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+ protected:
+  QString textFromValue(int value) const override {
+    return QString("%1").arg(value, QString::number(maximum()).size(), 10, QChar('0'));
+  }
+};
+
+// Number fields of the tool pages are zero-padded.
+class ToolSkinLoader : public QUiLoader {
+ public:
+  QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+    if (className == "QSpinBox") {
+      auto* field = new ZeroPaddedSpinBox(parent);
+      field->setObjectName(name);
+      return field;
+    }
+    return QUiLoader::createWidget(className, parent, name);
+  }
+};
+
+}  // namespace
 
 std::string ToolContext::NewOutputPath(const std::string& sourceFileName,
                                        const std::string& extension) const {
@@ -42,7 +71,7 @@ QWidget* LoadSkinInto(QWidget* page, const QString& file) {
   if (!layoutFile.open(QIODevice::ReadOnly)) {
     throw WindowInitError(("CMainWnd::InitWindow: cannot open " + layoutFile.fileName()).toStdString());
   }
-  QUiLoader loader;
+  ToolSkinLoader loader;
   loader.setWorkingDirectory(QDir(WindowImplBase::GetResourcePath()));
   QWidget* content = loader.load(&layoutFile, page);
   if (content == nullptr) {
