@@ -229,5 +229,44 @@ TEST_F(ToolJobsTest, ClosingWithARunningJobAsksThenEndsIt) {
   EXPECT_FALSE(fs::exists(Output(index)));
 }
 
+TEST_F(ToolJobsTest, ItemMenusOpenTheOutputFolderRemoveTheItemAndCancelItsJob) {
+  const std::string source = MakeClip("clip.mp4", 1);
+  const int converting = Convert().AddFile(QString::fromStdString(source));
+  const int compressing = Compress().AddFile(QString::fromStdString(source));
+  ASSERT_EQ(Convert().list()->count(), 1);
+  ASSERT_EQ(Compress().list()->count(), 1);
+
+  // The convert item's menu: its folder is the output folder, not the source's.
+  Item(converting)->findChild<QAbstractButton*>("convert-list-menu-btn")->click();
+  QWidget* menu = VisibleWindowOfClass("ConvertPopMenu");
+  ASSERT_NE(menu, nullptr);
+  menu->findChild<QAbstractButton*>("file-open-dir")->click();
+  ASSERT_TRUE(WaitUntil([&] { return opened_.size() == 1; }, 2000));
+  EXPECT_EQ(opened_[0].toLocalFile().toStdString(), outputDir_);
+
+  // "video-dir-btn" on the cut page opens the same folder.
+  window_->FindControl<QAbstractButton>("video-dir-btn")->click();
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[1].toLocalFile().toStdString(), outputDir_);
+
+  // Removing a compress item leaves the convert list and the file alone.
+  Item(compressing)->findChild<QAbstractButton*>("compress-list-menu-btn")->click();
+  menu = VisibleWindowOfClass("CompressPopMenu");
+  ASSERT_NE(menu, nullptr);
+  menu->findChild<QAbstractButton*>("file-remove")->click();
+  ASSERT_TRUE(WaitUntil([&] { return Compress().list()->count() == 0; }, 2000));
+  EXPECT_EQ(Convert().list()->count(), 1);
+  EXPECT_TRUE(fs::exists(source));
+
+  // Cancelling an item without a running job changes nothing.
+  Item(converting)->findChild<QAbstractButton*>("convert-list-menu-btn")->click();
+  menu = VisibleWindowOfClass("ConvertPopMenu");
+  ASSERT_NE(menu, nullptr);
+  menu->findChild<QAbstractButton*>("job-cancel")->click();
+  RunEvents(100);
+  EXPECT_TRUE(Button(Convert(), converting)->isEnabled());
+  EXPECT_EQ(Label(converting, "progress-label"), "");
+}
+
 }  // namespace
 }  // namespace tarn::test
