@@ -476,8 +476,8 @@ bool CMainWnd::OnClose(quintptr wParam) {
     showMinimized();
     return false;
   }
-  if (!EndToolJobsForClose(wParam)) return false;
-  if (recorder_ == nullptr) return true;
+  if (!AskToEndToolJobs(wParam)) return false;
+  if (recorder_ == nullptr) return EndToolJobs();
   const int engineState = recorder_->state();
   if (engineState == kStateRecording || engineState == kStatePaused) {
     if (wParam != kCloseForSessionEnd &&
@@ -486,6 +486,7 @@ bool CMainWnd::OnClose(quintptr wParam) {
     }
     StopRecording();
   }
+  EndToolJobs();
   startPending_ = false;
   if (recorder_->WaitUntilFinished(0)) return true;
   // The file is still being finished: the window stays responsive and closes

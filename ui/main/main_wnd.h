@@ -181,8 +181,10 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnRowButton(const TNotifyUI& msg);
   void CreateCutPagePlayer();
   void CreateToolPages();
-  // Asks before closing while jobs run, then ends them; false to stay open.
-  bool EndToolJobsForClose(quintptr wParam);
+  // Asks before closing while transcoder jobs run; false to stay open.
+  bool AskToEndToolJobs(quintptr wParam);
+  // Ends the running transcoder jobs (the window is closing); true.
+  bool EndToolJobs();
   void OnFileMenu(unsigned message, quintptr wParam);
   void OnHotKey(int id, qintptr lParam);
   void OnRecordFinishedMessage();

@@ -30,13 +30,14 @@ void CMainWnd::CreateToolPages() {
   cutPlayer_->SetOpenedCallback([this] { tools_->cut().ResetPositions(); });
 }
 
-bool CMainWnd::EndToolJobsForClose(quintptr wParam) {
+bool CMainWnd::AskToEndToolJobs(quintptr wParam) {
   if (tools_ == nullptr || tools_->jobs().RunningCount() == 0) return true;
-  if (wParam != kCloseForSessionEnd &&
-      MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileJobsText)) != 1) {
-    return false;
-  }
-  tools_->jobs().EndAll();
+  return wParam == kCloseForSessionEnd ||
+         MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileJobsText)) == 1;
+}
+
+bool CMainWnd::EndToolJobs() {
+  if (tools_ != nullptr) tools_->jobs().EndAll();
   return true;
 }
 

@@ -72,7 +72,9 @@ bool ToolJobs::Cancel(int jobType, int itemIndex) {
 
 void ToolJobs::EndAll() {
   if (RunningCount() > 0) LOG(INFO) << "ending " << RunningCount() << " transcoder jobs";
-  // Each job's destructor ends its process and removes its partial output.
+  // All are told to end first, so they end together; then each job's
+  // destructor waits for its process and removes its partial output.
+  for (const auto& [id, job] : jobs_) job->Cancel();
   jobs_.clear();
 }
 
