@@ -149,6 +149,16 @@ TEST_F(CutToolsTest, AQuickCutCopiesFromTheKeyframeBeforeTheStart) {
   window_->FindControl<QCheckBox>("quick-cut-check")->click();
   // Shown before the cut runs.
   EXPECT_EQ(Text("cut-start-used"), QString::fromUtf8("实际开始位置: 00:00:03.000"));
+  // A start typed in follows too: 9.000 is a keyframe, 8.999 starts at 6.000.
+  window_->toolPages().cut().SetStartMs(9000);
+  EXPECT_TRUE(WaitUntil([&] { return Text("cut-start-used").endsWith("00:00:09.000"); }, 5000))
+      << Text("cut-start-used").toStdString();
+  window_->toolPages().cut().SetStartMs(8999);
+  EXPECT_TRUE(WaitUntil([&] { return Text("cut-start-used").endsWith("00:00:06.000"); }, 5000))
+      << Text("cut-start-used").toStdString();
+  window_->toolPages().cut().SetStartMs(5000);
+  EXPECT_TRUE(WaitUntil([&] { return Text("cut-start-used").endsWith("00:00:03.000"); }, 5000))
+      << Text("cut-start-used").toStdString();
   SeekTo(12.5);
   Click("get-endtime");
   const std::string output = CutAndWait();

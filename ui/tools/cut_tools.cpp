@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTimer>
 #include <cmath>
 
 #include "settings/settings_store.h"
@@ -23,6 +24,7 @@ namespace tarn::ui::tools {
 namespace {
 
 constexpr const char* kFieldParts[4] = {"hour", "min", "sec", "milli"};
+constexpr int kStartUsedDelayMs = 150;
 
 template <class T>
 T* Require(QWidget* root, const QString& name) {
@@ -62,6 +64,15 @@ CutTools::CutTools(ToolContext& context, QWidget* tools, CutPagePlayer* player)
   progress_ = Require<QProgressBar>(tools, "video-cut-progress");
   progressLabel_ = Require<QLabel>(tools, "video-cut-progress-label");
   progress_->setRange(0, 100);
+  // With "快速剪切" the start actually used follows the start fields, looked
+  // up once they have settled.
+  startUsedTimer_ = new QTimer(this);
+  startUsedTimer_->setSingleShot(true);
+  startUsedTimer_->setInterval(kStartUsedDelayMs);
+  connect(startUsedTimer_, &QTimer::timeout, this, [this] { ShowStartUsed(); });
+  for (QSpinBox* field : startFields_) {
+    connect(field, &QSpinBox::valueChanged, startUsedTimer_, [this] { startUsedTimer_->start(); });
+  }
   // One picture at a time, on the whole cut page (player and fields); a
   // click on the picture gives the page the keyboard.
   QWidget* page = tools->parentWidget() != nullptr ? tools->parentWidget() : tools;
@@ -108,7 +119,8 @@ void CutTools::ResetPositions() {
 void CutTools::TakePosition(bool start) {
   const preview::VideoPlayer* player = player_->player();
   if (player == nullptr) {
-    context_.prompt(QString::fromUtf8(kNoVideoText));
+    // No file yet, or playback stopped: the position is the player's.
+    context_.prompt(QString::fromUtf8(player_->path().isEmpty() ? kNoVideoText : kNotPlayingText));
     return;
   }
   // The player's position counts from the file's start time, as the

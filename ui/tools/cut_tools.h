@@ -16,6 +16,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 namespace tarn::ui {
 class CutPagePlayer;
@@ -28,6 +29,7 @@ class TranscoderJob;
 inline constexpr const char* kChoosePositionsText = "请选择截取位置";
 inline constexpr const char* kEndBeforeStartText = "结束位置必须大于开始位置";
 inline constexpr const char* kNoVideoText = "请先添加视频";
+inline constexpr const char* kNotPlayingText = "请先播放视频";
 inline constexpr const char* kFailedText = "失败";
 
 class CutTools : public QObject {
@@ -63,6 +65,7 @@ class CutTools : public QObject {
   QSpinBox* endFields_[4] = {};
   QCheckBox* quickCut_ = nullptr;
   QLabel* startUsed_ = nullptr;
+  QTimer* startUsedTimer_ = nullptr;
   QPushButton* cutButton_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* progressLabel_ = nullptr;
