@@ -1,8 +1,6 @@
 // The main window's cut, convert and compress pages: made in InitWindow,
 // ended (with their jobs) when the window closes.
 
-#include <glog/logging.h>
-
 #include "ui/main/cut_page_player.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_wnd.h"
