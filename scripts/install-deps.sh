@@ -16,6 +16,8 @@ PACKAGES=(
   # user interface
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
   fonts-wqy-microhei fonts-arphic-uming
+  # the cut, convert and compress pages run the ffmpeg program (also used by the tests below)
+  ffmpeg
   # tests and the test rig
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon

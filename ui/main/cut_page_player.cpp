@@ -96,7 +96,9 @@ bool CutPagePlayer::Notify(const TNotifyUI& msg) {
 
 bool CutPagePlayer::Open(const QString& path) {
   Stop();
+  const bool newFile = path != path_;
   path_ = path;
+  if (newFile && onOpened_) onOpened_();
   if (fileLabel_ != nullptr) fileLabel_->setText(QFileInfo(path).fileName());
   PlaceArea();
   area_->show();

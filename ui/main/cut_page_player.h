@@ -38,6 +38,9 @@ class CutPagePlayer : public QObject {
   // is not one of them.
   bool Notify(const TNotifyUI& msg);
 
+  // Runs each time a file is opened for playing.
+  void SetOpenedCallback(std::function<void()> onOpened) { onOpened_ = std::move(onOpened); }
+
   // Plays `path` from the start (stops what played before); false with a
   // log line when it cannot be played.
   bool Open(const QString& path);
@@ -78,6 +81,7 @@ class CutPagePlayer : public QObject {
   QString path_;
   bool settingSlider_ = false;  // the progress sets the slider: no seek
   std::unique_ptr<preview::VideoPlayer> player_;
+  std::function<void()> onOpened_;
 };
 
 }  // namespace tarn::ui

@@ -28,6 +28,7 @@ inline constexpr unsigned kWmRecordStop = 0x048F;        // floating panel, regi
 inline constexpr unsigned kWmOpenRegionSelector = 0x04C8;
 inline constexpr unsigned kWmToolProgress = 0x054A;      // transcoder job progress
 inline constexpr unsigned kWmToolFinished = 0x054B;      // transcoder job end
+inline constexpr unsigned kWmToolCancel = 0x054C;        // tool item menu: cancel its job
 inline constexpr unsigned kWmRecordSecondsMessage = 0x0734;  // lParam = elapsed whole seconds
 
 // Sent by the main window to the floating panel.

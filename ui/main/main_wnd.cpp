@@ -34,6 +34,7 @@
 #include "ui/main/shell_actions.h"
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
+#include "ui/tools/tool_pages.h"
 
 namespace tarn::ui {
 namespace {
@@ -65,6 +66,8 @@ CMainWnd::CMainWnd(Services services)
 }
 
 CMainWnd::~CMainWnd() {
+  // Running transcoders end and their partial outputs go.
+  tools_.reset();
   // The engine's threads end first: a recording still being written is
   // finished, and nothing reports to a half-destroyed window.
   recorder_.reset();
@@ -118,6 +121,7 @@ void CMainWnd::InitWindow() {
   // 50 ms after a finished recording's row appears, the list shows it selected.
   fileList_->SetRecordingRowAddedCallback([this] { SetTimer(kTimerScrollList, 50); });
   fileList_->Fill(outputDir_);
+  CreateToolPages();
 
   soundMeters_ = std::make_unique<RecordPageMeters>(
       *this, settings_, [this] { return recorder_ != nullptr ? recorder_->state() : kStatePrepared; });
@@ -201,6 +205,7 @@ void CMainWnd::SelectPage(int index) {
 void CMainWnd::Notify(const TNotifyUI& msg) {
   const QString& name = msg.senderName;
   if (cutPlayer_ != nullptr && cutPlayer_->Notify(msg)) return;
+  if (tools_ != nullptr && tools_->Notify(msg)) return;
   if (msg.sType == kNotifySelectChanged) {
     if (name == "microphone-check" || name == "audio-mute-check") {
       if (!loadingOptions_) {
@@ -372,6 +377,12 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       OnRecordFinishedMessage();
       handled = true;
       break;
+    case kWmToolProgress:
+    case kWmToolFinished:
+    case kWmToolCancel:
+      if (tools_ != nullptr) tools_->HandleMessage(message, wParam);
+      handled = true;
+      break;
     case kWmDurationsReady:
       fileList_->TakeDurations();
       handled = true;
@@ -471,7 +482,8 @@ bool CMainWnd::OnClose(quintptr wParam) {
     showMinimized();
     return false;
   }
-  if (recorder_ == nullptr) return true;
+  if (!AskToEndToolJobs(wParam)) return false;
+  if (recorder_ == nullptr) return EndToolJobs();
   const int engineState = recorder_->state();
   if (engineState == kStateRecording || engineState == kStatePaused) {
     if (wParam != kCloseForSessionEnd &&
@@ -480,6 +492,7 @@ bool CMainWnd::OnClose(quintptr wParam) {
     }
     StopRecording();
   }
+  EndToolJobs();
   startPending_ = false;
   if (recorder_->WaitUntilFinished(0)) return true;
   // The file is still being finished: the window stays responsive and closes

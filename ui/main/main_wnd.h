@@ -53,6 +53,9 @@ class RecordedFileList;
 enum class TrayRecordingState;
 class SetingDialog;
 class RecordPageMeters;
+namespace tools {
+class ToolPages;
+}
 
 // Window title and class name of the main window.
 inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
@@ -82,6 +85,8 @@ inline constexpr const char* kRecordingIncompleteText = "录制文件未能完�
 inline constexpr const char* kStartScreenFailedText = "开始录制失败,无法录制屏幕: ";
 inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无效: ";
 inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
+// Closing while transcoder jobs run.
+inline constexpr const char* kQuitWhileJobsText = "有任务正在进行,确定要退出吗?";
 // A recording that ended by itself (a full disk, a lost display), with why.
 inline constexpr const char* kRecordingEndedText = "录制已结束: ";
 // Why the record page's source controls are disabled.
@@ -122,6 +127,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
     // SetingDialog::Services); empty takes Qt's.
     std::function<QColor(QWidget*, const QColor&)> chooseColor;
     std::function<QString(QWidget*, const QString&)> chooseImageFile;
+    // Shows a notice over the window; by default the modal PromptBoxDialog.
+    std::function<void(QWidget*, const QString&)> showPrompt;
     // Runs when the window has closed for good; ends the program's event loop.
     std::function<void()> onClosed;
   };
@@ -164,6 +171,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CCameraWindow* cameraPreview() const;
   // The cut page's player controls (they exist from InitWindow on).
   CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
+  // The cut, convert and compress pages and their jobs (from InitWindow on).
+  tools::ToolPages& toolPages() { return *tools_; }
   // Shows the cut page and plays `path` there.
   void SendToCutPage(const std::string& path);
   // The settings dialog while it is open (it deletes itself).
@@ -197,6 +206,11 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void OnOptionSelected(const QString& name);
   void OnRowButton(const TNotifyUI& msg);
   void CreateCutPagePlayer();
+  void CreateToolPages();
+  // Asks before closing while transcoder jobs run; false to stay open.
+  bool AskToEndToolJobs(quintptr wParam);
+  // Ends the running transcoder jobs (the window is closing); true.
+  bool EndToolJobs();
   void OnFileMenu(unsigned message, quintptr wParam);
   // Shows a folder in the file manager, or says that none could be started.
   void OpenFolderOrSay(const std::string& dir);
@@ -290,6 +304,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   bool cameraListed_ = false;
   // The cut page's player; a child object of the window.
   CutPagePlayer* cutPlayer_ = nullptr;
+  std::unique_ptr<tools::ToolPages> tools_;
 
   // Record page state.
   bool loadingOptions_ = false;  // the options are being set from the settings

@@ -33,10 +33,12 @@
 namespace tarn::ui {
 namespace {
 
-constexpr const char* kRowLayoutFile = "VideoListContainerElement.ui";
 // Rows made per turn of the event loop: a few dozen milliseconds of work.
 constexpr int kRowsPerBatch = 20;
-constexpr const char* kRowButtons[] = {"playBtn", "recorderCutBtn", "listMenuBtn"};
+// The buttons of a row, tagged with the row's index.
+constexpr const char* kRowButtons[] = {"playBtn",     "recorderCutBtn",        "listMenuBtn",
+                                       "convert-btn", "convert-list-menu-btn", "compress-btn",
+                                       "compress-list-menu-btn"};
 // The store of files taken off the recordings list, in the program's data folder.
 constexpr const char* kDataRelativeDir = "TarnRecorder/Data";
 constexpr const char* kRemovedStoreFile = "removed-recordings.txt";
@@ -114,12 +116,38 @@ void RecordedFileList::SetRecordingRowAddedCallback(std::function<void()> onReco
 
 RecordedFileList::~RecordedFileList() = default;
 
-void RecordedFileList::AttachList(int listKind, QListWidget* list) {
+void RecordedFileList::AttachList(int listKind, QListWidget* list, const QString& rowLayoutFile) {
   lists_[listKind] = list;
   if (listKind == kListRecorded && list != nullptr && owner_ != nullptr) {
     InstallRecordingListKeys(list, owner_);
   }
+  rowLayoutFiles_[listKind] = rowLayoutFile;
   ShowEmptyState(listKind);
+}
+
+int RecordedFileList::AddFile(int listKind, const std::string& path) {
+  const std::filesystem::path file(path);
+  RecordedFile entry;
+  entry.index = itemCounter_++;
+  entry.fileName = file.filename().string();
+  entry.directory = file.parent_path().string();
+  entry.fullPath = path;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file, error);
+  entry.size = error ? 0 : static_cast<std::int64_t>(size);
+  const int index = entry.index;
+  files_[index] = std::move(entry);
+  if (!InsertRow(listKind, index)) {
+    files_.erase(index);
+    return -1;
+  }
+  prober_.Enqueue({index, path, false});
+  return index;
+}
+
+void RecordedFileList::SetExtra(int index, const std::string& extra) {
+  const auto found = files_.find(index);
+  if (found != files_.end()) found->second.extra = extra;
 }
 
 void RecordedFileList::ShowEmptyState(int listKind) {
@@ -255,13 +283,14 @@ void RecordedFileList::TakeDurations() {
 bool RecordedFileList::InsertRow(int listKind, int index) {
   QListWidget* list = lists_[listKind].data();
   if (list == nullptr) return false;
-  QWidget* widget = MakeRowWidget(files_[index]);
+  QWidget* widget = MakeRowWidget(files_[index], rowLayoutFiles_[listKind]);
   if (widget == nullptr) return false;
-  // After the last row whose name sorts before or with this one: rows listed
-  // at start arrive in order and go to the end at once.
+  // Recordings go after the last row whose name sorts before or with theirs
+  // (rows listed at start arrive in order and go to the end at once); the
+  // tools' lists keep the order files were added in.
   const std::string& name = files_[index].fileName;
   int position = list->count();
-  while (position > 0) {
+  while (listKind == kListRecorded && position > 0) {
     const auto before = files_.find(list->item(position - 1)->data(Qt::UserRole).toInt());
     if (before == files_.end() || before->second.fileName <= name) break;
     --position;
@@ -294,18 +323,19 @@ void RecordedFileList::DescribeRow(int index) {
   if (row->second.widget) row->second.widget->setAccessibleName(text);
 }
 
-QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry) {
+QWidget* RecordedFileList::MakeRowWidget(const RecordedFile& entry, const QString& layoutFile) {
   const bool durationKnown = measured_.count(entry.index) != 0;
-  if (rowLayout_.isEmpty()) {
-    QFile file(WindowImplBase::GetResourcePath() + kRowLayoutFile);
+  QByteArray& rowLayout = rowLayouts_[layoutFile];
+  if (rowLayout.isEmpty()) {
+    QFile file(WindowImplBase::GetResourcePath() + layoutFile);
     if (!file.open(QIODevice::ReadOnly)) {
       LOG(ERROR) << "cannot open the row layout " << file.fileName().toStdString() << ": "
                  << file.errorString().toStdString();
       return nullptr;
     }
-    rowLayout_ = file.readAll();
+    rowLayout = file.readAll();
   }
-  QBuffer buffer(&rowLayout_);
+  QBuffer buffer(&rowLayout);
   buffer.open(QIODevice::ReadOnly);
   if (!rowLoader_) {
     // One loader for every row: making a loader looks for designer plugins.

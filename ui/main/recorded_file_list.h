@@ -41,8 +41,18 @@ class RecordedFileList {
   explicit RecordedFileList(WindowImplBase* owner, std::string removedStorePath = {});
   ~RecordedFileList();
 
-  // The list control showing rows of `listKind`.
-  void AttachList(int listKind, QListWidget* list);
+  // The list control showing rows of `listKind`, each row made from the
+  // layout file `rowLayoutFile` of the skin folder.
+  void AttachList(int listKind, QListWidget* list,
+                  const QString& rowLayoutFile = "VideoListContainerElement.ui");
+
+  // Adds a row for the file at `path` at the end of the list of `listKind`
+  // (the convert and compress lists); its size is read now, its duration
+  // measured in the background. The new index, or -1 when the row cannot be
+  // made.
+  int AddFile(int listKind, const std::string& path);
+  // Stores what a tool list keeps beside a file (a job's output path).
+  void SetExtra(int index, const std::string& extra);
 
   // Lists every recording in `dir` (by name: "mp4", "flv", "wmv", "avi",
   // "mov", "mkv" after the last point, exactly), sorted by name, except the
@@ -115,11 +125,12 @@ class RecordedFileList {
   void ReportFillProgress();
   // Marks the list control as empty or not, for its style.
   void ShowEmptyState(int listKind);
-  QWidget* MakeRowWidget(const RecordedFile& entry);
+  QWidget* MakeRowWidget(const RecordedFile& entry, const QString& layoutFile);
   void ShowDuration(int index);
 
   WindowImplBase* owner_;
   std::map<int, QPointer<QListWidget>> lists_;  // by list kind
+  std::map<int, QString> rowLayoutFiles_;       // by list kind
   std::map<int, RecordedFile> files_;           // by index, all lists
   std::map<int, Row> rows_;                     // by index
   int itemCounter_ = 0;
@@ -137,7 +148,7 @@ class RecordedFileList {
   std::chrono::steady_clock::time_point fillStarted_;
   bool reportFill_ = false;
   bool rowsReported_ = false;
-  QByteArray rowLayout_;  // the row layout file, read once
+  std::map<QString, QByteArray> rowLayouts_;  // the row layout files, each read once
   std::unique_ptr<QUiLoader> rowLoader_;
   RemovedRecordings removed_;
   int newestRecording_ = -1;  // index of the last finished recording's row
