@@ -78,6 +78,8 @@ CutTools::CutTools(ToolContext& context, QWidget* tools, CutPagePlayer* player)
   QWidget* page = tools->parentWidget() != nullptr ? tools->parentWidget() : tools;
   if (QWidget* playerArea = page->findChild<QWidget*>("player-area")) {
     playerArea->setFocusPolicy(Qt::ClickFocus);
+    // It takes the keyboard now, so screen readers name it.
+    if (playerArea->accessibleName().isEmpty()) playerArea->setAccessibleName(QString::fromUtf8("视频画面"));
   }
   for (const auto& [key, forward] : {std::pair{".", true}, std::pair{",", false}}) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(key)), page);
