@@ -30,3 +30,23 @@ struct ShapeRect {
 bool SetWindowShape(void* xcbConnection, std::uint32_t window, const std::vector<ShapeRect>& rects);
 
 }  // namespace tarn::platform
+
+namespace tarn::platform {
+
+// Which of a window's shapes a change applies to: what is shown (and can take
+// the pointer), or only what takes the pointer.
+enum class ShapeKind { kBounding, kInput };
+// How rectangles change a shape: replace it, add to it, take from it.
+enum class ShapeOp { kSet, kUnion, kSubtract };
+
+// Changes the `kind` shape of `window` by `rects` (window pixels). A window's
+// pointer input is limited to both its bounding and its input shape. False
+// without a connection, window or Shape extension.
+bool CombineWindowShape(void* xcbConnection, std::uint32_t window, ShapeKind kind, ShapeOp op,
+                        const std::vector<ShapeRect>& rects);
+
+// Whether a compositing manager runs on the default screen of the connection
+// (it owns the _NET_WM_CM_S<screen> selection).
+bool CompositorRunning(void* xcbConnection);
+
+}  // namespace tarn::platform

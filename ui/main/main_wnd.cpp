@@ -445,10 +445,6 @@ void CMainWnd::OpenTrayMenu() {
   CMainTaskMenu::Open(this, cursor);
 }
 
-void CMainWnd::OpenScreenBrush() {
-  LOG(INFO) << "screen brush asked for: this build has no screen brush yet";
-}
-
 void CMainWnd::OpenSettingsDialog() {
   LOG(INFO) << "settings dialog asked for: this build has no settings dialog yet";
 }
@@ -493,6 +489,7 @@ void CMainWnd::OnFinalMessage() {
 }
 
 void CMainWnd::ReleaseDesktopHooks() {
+  CloseScreenBrush();
   CloseCameraPreview();
   StopWatchingClicks();
   if (trayIcon_) trayIcon_->Delete();

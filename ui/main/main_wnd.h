@@ -39,6 +39,7 @@ class GlobalHotKeys;
 
 namespace tarn::ui {
 
+class CScreenMask;
 class CUserDefineRegion;
 class CCameraWindow;
 class CutPagePlayer;
@@ -145,6 +146,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   CutPagePlayer* cutPagePlayer() const { return cutPlayer_; }
   // Shows the cut page and plays `path` there.
   void SendToCutPage(const std::string& path);
+  // The screen brush's canvas while it is open, else null.
+  CScreenMask* screenBrush() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
 
@@ -185,7 +188,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // when it cannot be made.
   bool ShowFloatingPanel();
   void OpenTrayMenu();
+  // Opens the screen brush, or closes it when it is open.
   void OpenScreenBrush();
+  void CloseScreenBrush();
   void OpenSettingsDialog();
   void StartWatchingClicks();
   void StopWatchingClicks();
@@ -283,6 +288,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<CUserDefineRegion> regionSelector_;
   // The camera preview while it is open (it deletes itself).
   QPointer<CCameraWindow> cameraWindow_;
+  // The screen brush's canvas while it is open (it deletes itself).
+  QPointer<CScreenMask> screenBrush_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;
