@@ -50,3 +50,12 @@ bool CombineWindowShape(void* xcbConnection, std::uint32_t window, ShapeKind kin
 bool CompositorRunning(void* xcbConnection);
 
 }  // namespace tarn::platform
+
+namespace tarn::platform {
+
+// Gives the keyboard to `window` now, whatever event time the toolkit last
+// saw (a window manager that moved the focus since then would otherwise win).
+// False without a connection or window.
+bool FocusWindowNow(void* xcbConnection, std::uint32_t window);
+
+}  // namespace tarn::platform

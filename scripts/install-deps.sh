@@ -17,7 +17,7 @@ PACKAGES=(
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
   fonts-wqy-microhei fonts-arphic-uming
   # tests and the test rig
-  libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox wmctrl pulseaudio pulseaudio-utils
+  libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox xcompmgr wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
 )

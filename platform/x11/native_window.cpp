@@ -66,6 +66,14 @@ bool CombineWindowShape(void* xcbConnection, std::uint32_t window, ShapeKind kin
   return true;
 }
 
+bool FocusWindowNow(void* xcbConnection, std::uint32_t window) {
+  auto* connection = static_cast<xcb_connection_t*>(xcbConnection);
+  if (connection == nullptr || window == 0) return false;
+  xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+  xcb_flush(connection);
+  return true;
+}
+
 bool CompositorRunning(void* xcbConnection) {
   auto* connection = static_cast<xcb_connection_t*>(xcbConnection);
   if (connection == nullptr || xcb_connection_has_error(connection) != 0) return false;

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 
@@ -16,12 +17,17 @@
 #include "ui/overlay/overlay_messages.h"
 
 namespace tarn::ui {
+namespace {
+
+// How long the window manager is given to move the focus after the text
+// window closes, before the palette takes it back.
+constexpr int kRefocusDelayMs = 100;
+
+}  // namespace
 
 CScreenMask::CScreenMask() = default;
 
-CScreenMask::~CScreenMask() {
-  if (filterInstalled_) qApp->removeNativeEventFilter(this);
-}
+CScreenMask::~CScreenMask() { ReleaseInput(); }
 
 void* CScreenMask::XConnection() const {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -88,6 +94,11 @@ void CScreenMask::CreateInputWindow() {
   ApplyCursor();
   qApp->installNativeEventFilter(this);
   filterInstalled_ = true;
+  // The toolkit drops a pointer move when a later one is queued, even past a
+  // button release in between; a stroke would then lose its moves whenever
+  // the program falls behind. Every move is kept while the brush is open.
+  compressedMoves_ = QCoreApplication::testAttribute(Qt::AA_CompressHighFrequencyEvents);
+  QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
 }
 
 void CScreenMask::OpenPalette() {
@@ -207,6 +218,18 @@ void CScreenMask::CommitText() {
     Render();
   }
   textWindow_->Clear();
+  GiveKeyboardToPalette();
+}
+
+void CScreenMask::GiveKeyboardToPalette() {
+  // Escape keeps working once the text window is gone. The window manager
+  // moves the focus elsewhere when the text window goes, so the palette
+  // takes it back once that has happened.
+  QTimer::singleShot(kRefocusDelayMs, this, [this] {
+    if (!palette_ || !palette_->isVisible() || closing_) return;
+    if (textWindow_ && textWindow_->isVisible()) return;
+    platform::FocusWindowNow(XConnection(), static_cast<std::uint32_t>(palette_->winId()));
+  });
 }
 
 void CScreenMask::DiscardText() {
@@ -215,6 +238,7 @@ void CScreenMask::DiscardText() {
   textWindow_->hide();
   textWindow_->deleteLater();
   textWindow_ = nullptr;
+  GiveKeyboardToPalette();
 }
 
 void CScreenMask::OnEscape() {
@@ -321,14 +345,19 @@ void CScreenMask::paintEvent(QPaintEvent* event) {
 
 // --- Closing ------------------------------------------------------------------
 
-void CScreenMask::CloseBrush() {
-  if (closing_) return;
-  closing_ = true;
+void CScreenMask::ReleaseInput() {
   if (filterInstalled_) {
     qApp->removeNativeEventFilter(this);
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, compressedMoves_);
     filterInstalled_ = false;
   }
   input_.reset();
+}
+
+void CScreenMask::CloseBrush() {
+  if (closing_) return;
+  closing_ = true;
+  ReleaseInput();
   if (textWindow_) textWindow_->hide();
   if (palette_) palette_->hide();
   close();
@@ -336,11 +365,7 @@ void CScreenMask::CloseBrush() {
 
 void CScreenMask::OnFinalMessage() {
   closing_ = true;
-  if (filterInstalled_) {
-    qApp->removeNativeEventFilter(this);
-    filterInstalled_ = false;
-  }
-  input_.reset();
+  ReleaseInput();
   // The palette and the text window are children: they go with it.
   deleteLater();
 }

@@ -94,10 +94,13 @@ class CScreenMask : public WindowImplBase, public QAbstractNativeEventFilter {
  private:
   void ReadMonitor();
   void CreateInputWindow();
+  // Removes the input window and its event filter.
+  void ReleaseInput();
   void OpenPalette();
   void OnTextClick(int a, int b);
   void CommitText();
   void DiscardText();
+  void GiveKeyboardToPalette();
   void ApplyCursor();
   void UpdateShape(const QRect& changed);
   void RaiseTopWindows();
@@ -115,6 +118,7 @@ class CScreenMask : public WindowImplBase, public QAbstractNativeEventFilter {
   double ratio_ = 1.0;
   bool compositing_ = false;
   bool filterInstalled_ = false;
+  bool compressedMoves_ = true;  // the toolkit's setting before the brush opened
   bool closing_ = false;
   int renderCount_ = 0;
 };
