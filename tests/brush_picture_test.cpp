@@ -255,7 +255,8 @@ TEST(BrushPictureTest, DrawingKeptBetweenMovesEqualsAFullRedraw) {
     }
     board.Press(x, y);
     check("press");
-    for (int step = 0; step < 4; ++step) {
+    const int steps = board.tool == kToolPen || board.tool == kToolMarker ? 12 : 4;
+    for (int step = 0; step < steps; ++step) {
       board.Move(static_cast<int>(random.bounded(320)), static_cast<int>(random.bounded(240)));
       check("move");
     }

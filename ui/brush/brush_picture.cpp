@@ -217,19 +217,51 @@ QRect BrushPicture::Update(const std::vector<BrushShape>& shapes) {
   baseCount_ = want;
   baseLastId_ = want > 0 ? shapes[want - 1].id : 0;
 
+  if (!shapes.empty() && changed.isEmpty() && GrowStroke(shapes.back(), changed)) return changed;
+
   // The last shape: its old area back from the base, then drawn again.
   CopyFromBase(liveArea_);
   changed |= liveArea_;
   liveArea_ = QRect();
+  liveId_ = 0;
   if (!shapes.empty()) {
-    liveArea_ = ShapeBounds(shapes.back()) & frame_.rect();
+    const BrushShape& last = shapes.back();
+    liveArea_ = ShapeBounds(last) & frame_.rect();
     if (!liveArea_.isEmpty()) {
       QPainter painter(&frame_);
-      DrawShape(painter, shapes.back());
+      DrawShape(painter, last);
       changed |= liveArea_;
     }
+    liveId_ = last.id;
+    livePoints_ = last.points.size();
   }
   return changed & frame_.rect();
+}
+
+bool BrushPicture::GrowStroke(const BrushShape& last, QRect& changed) {
+  // A pen or marker stroke that only gained points since it was drawn
+  // changes only around its new segments and the join before them: that
+  // area is restored and the whole stroke drawn again, clipped to it.
+  if (last.id != liveId_ || (last.tool != kToolPen && last.tool != kToolMarker) ||
+      livePoints_ < 2 || last.points.size() <= livePoints_) {
+    return false;
+  }
+  QRect area;
+  for (std::size_t i = livePoints_ - 2; i < last.points.size(); ++i) {
+    area |= QRect(last.points[i].x, last.points[i].y, 1, 1);
+  }
+  // Joins and caps reach at most a pen width beyond their point.
+  const int margin = (last.tool == kToolMarker ? kMarkerWidth : last.size) * 2 + 3;
+  area = area.adjusted(-margin, -margin, margin, margin) & frame_.rect();
+  livePoints_ = last.points.size();
+  if (area.isEmpty()) return true;
+  CopyFromBase(area);
+  QPainter painter(&frame_);
+  painter.setClipRect(area);
+  DrawShape(painter, last);
+  liveArea_ |= area;
+  changed = area;
+  return true;
 }
 
 }  // namespace tarn::ui

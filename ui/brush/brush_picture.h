@@ -7,7 +7,8 @@
 // and the frame shown (the base plus the last shape). Shapes other than the
 // last never change, so a move only restores the last shape's old area from
 // the base and draws it again; a shape that stops being last is drawn into
-// the base once. The result is the same, pixel for pixel, as drawing the
+// the base once; a growing stroke is drawn again only around its new end.
+// The result is the same, pixel for pixel, as drawing the
 // whole list (RenderAll), which a change anywhere else in the list (undo,
 // redo) falls back to. UI thread only.
 
@@ -45,6 +46,7 @@ class BrushPicture {
 
  private:
   void CopyFromBase(const QRect& area);
+  bool GrowStroke(const BrushShape& last, QRect& changed);
 
   QImage base_;   // the shapes before the last one
   QImage frame_;  // the base and the last shape
@@ -52,6 +54,8 @@ class BrushPicture {
   std::size_t baseCount_ = 0;       // shapes drawn into the base
   std::uint64_t baseLastId_ = 0;    // id of the last of them
   QRect liveArea_;                  // where the frame differs from the base
+  std::uint64_t liveId_ = 0;        // the last shape as drawn in the frame
+  std::size_t livePoints_ = 0;      // and its points then
 };
 
 }  // namespace tarn::ui
