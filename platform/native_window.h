@@ -59,3 +59,12 @@ namespace tarn::platform {
 bool FocusWindowNow(void* xcbConnection, std::uint32_t window);
 
 }  // namespace tarn::platform
+
+namespace tarn::platform {
+
+// Reads `xcbEvent` (an xcb_generic_event_t*); true, with the exposed `area`
+// and the number of exposures still to follow in `remaining`, when it is an
+// exposure of `window`.
+bool ReadExposure(const void* xcbEvent, std::uint32_t window, ShapeRect& area, int& remaining);
+
+}  // namespace tarn::platform

@@ -66,6 +66,16 @@ bool CombineWindowShape(void* xcbConnection, std::uint32_t window, ShapeKind kin
   return true;
 }
 
+bool ReadExposure(const void* xcbEvent, std::uint32_t window, ShapeRect& area, int& remaining) {
+  const auto* event = static_cast<const xcb_generic_event_t*>(xcbEvent);
+  if (event == nullptr || (event->response_type & 0x7F) != XCB_EXPOSE) return false;
+  const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
+  if (expose->window != window) return false;
+  area = {expose->x, expose->y, expose->width, expose->height};
+  remaining = expose->count;
+  return true;
+}
+
 bool FocusWindowNow(void* xcbConnection, std::uint32_t window) {
   auto* connection = static_cast<xcb_connection_t*>(xcbConnection);
   if (connection == nullptr || window == 0) return false;

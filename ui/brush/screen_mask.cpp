@@ -22,6 +22,8 @@ namespace {
 // How long the window manager is given to move the focus after the text
 // window closes, before the palette takes it back.
 constexpr int kRefocusDelayMs = 100;
+// Beyond this many rectangles a repaint draws their bounding rectangle.
+constexpr int kMaxPaintRects = 16;
 
 }  // namespace
 
@@ -146,6 +148,7 @@ void CScreenMask::ApplyCursor() {
 bool CScreenMask::nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) {
   (void)result;
   if (!input_ || eventType != "xcb_generic_event_t") return false;
+  if (!compositing_ && TakeExposure(message)) return true;
   platform::PointerEvent pointer;
   if (!input_->Decode(message, pointer)) return false;
   // The left button draws; other buttons do nothing.
@@ -159,6 +162,26 @@ bool CScreenMask::nativeEventFilter(const QByteArray& eventType, void* message, 
     case platform::PointerEvent::Kind::kRelease:
       if (pointer.button == 1) PointerReleased();
       break;
+  }
+  return true;
+}
+
+bool CScreenMask::TakeExposure(const void* message) {
+  // A shaped canvas is exposed in as many thin runs as its shape changed by,
+  // one event each; the toolkit would merge them one by one, which costs
+  // far more than painting their bounding rectangle once. The first
+  // exposure still goes to the toolkit, which starts painting on it.
+  platform::ShapeRect area;
+  int remaining = 0;
+  if (!platform::ReadExposure(message, static_cast<std::uint32_t>(winId()), area, remaining)) return false;
+  if (!exposureSeen_) {
+    exposureSeen_ = true;
+    return false;
+  }
+  pendingExposure_ |= QRect(area.x, area.y, area.width, area.height);
+  if (remaining == 0) {
+    update(pendingExposure_);
+    pendingExposure_ = QRect();
   }
   return true;
 }
@@ -323,7 +346,14 @@ void CScreenMask::paintEvent(QPaintEvent* event) {
   const QImage& image = picture_->image();
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  for (const QRect& logical : event->region()) {
+  // The exposures of a shaped canvas come as many thin runs: they are drawn
+  // as one rectangle clipped to them.
+  QRegion region = event->region();
+  if (region.rectCount() > kMaxPaintRects) {
+    painter.setClipRegion(region);
+    region = region.boundingRect();
+  }
+  for (const QRect& logical : region) {
     const QRect device = QRect(static_cast<int>(std::floor(logical.x() * ratio_)),
                                static_cast<int>(std::floor(logical.y() * ratio_)),
                                static_cast<int>(std::ceil(logical.width() * ratio_)),

@@ -94,6 +94,8 @@ class CScreenMask : public WindowImplBase, public QAbstractNativeEventFilter {
  private:
   void ReadMonitor();
   void CreateInputWindow();
+  // Gathers the canvas's exposures into one repaint; true when it took one.
+  bool TakeExposure(const void* message);
   // Removes the input window and its event filter.
   void ReleaseInput();
   void OpenPalette();
@@ -121,6 +123,8 @@ class CScreenMask : public WindowImplBase, public QAbstractNativeEventFilter {
   bool compressedMoves_ = true;  // the toolkit's setting before the brush opened
   bool closing_ = false;
   int renderCount_ = 0;
+  QRect pendingExposure_;  // logical pixels, until the last of a series
+  bool exposureSeen_ = false;  // the toolkit has had its first exposure
 };
 
 }  // namespace tarn::ui
