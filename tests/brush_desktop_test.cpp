@@ -209,7 +209,6 @@ TEST_F(BrushDesktopTest, ThePalettesButtonsChooseUndoRedoAndClose) {
   EXPECT_EQ(canvas.board().tool, ui::kToolRectangle);
   EXPECT_EQ(canvas.board().size, 4);
   EXPECT_EQ(canvas.board().colour, 0x27FF64u);
-  // The palette is never covered: a drag starting on it does not draw.
   DragThrough({{400, 300}, {500, 400}, {700, 600}});
   ASSERT_TRUE(WaitUntil([&] { return canvas.board().shapeList().size() == 1; }, 5000));
   const ui::BrushShape& shape = canvas.board().shapeList()[0];

@@ -225,7 +225,8 @@ void CScreenMask::OnTextClick(int a, int b) {
     textWindow_->Create(this, "EditWindow");
   }
   textWindow_->SetTextColour(board_.colour);
-  textWindow_->ShowAt(ToLogical(QRect(a + 4, b + 4, 1, 1)).topLeft());
+  // Canvas pixels are relative to the monitor; the window goes on the desktop.
+  textWindow_->ShowAt(ToLogical(QRect(monitor_.x + a + 4, monitor_.y + b + 4, 1, 1)).topLeft());
 }
 
 void CScreenMask::CommitText() {
