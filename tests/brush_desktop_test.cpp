@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <set>
 
+#include <xcb/xfixes.h>
+
 #include "platform/native_window.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/media_probe.h"
@@ -285,6 +287,38 @@ TEST_F(BrushDesktopTest, EscapeClosesTheTextWindowFirstThenTheBrush) {
   ASSERT_TRUE(WaitUntil([&] { return QGuiApplication::focusWindow() == canvas.palette()->windowHandle(); }, 3000));
   Xdotool("key Escape");
   EXPECT_TRUE(WaitUntil([&] { return canvas_.isNull(); }, 3000));
+}
+
+// The pointer's picture where it is now, as the X server shows it.
+std::vector<std::uint32_t> CursorPixels() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* c = x11->connection();
+  std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+  xcb_xfixes_get_cursor_image_reply_t* reply =
+      xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr);
+  std::vector<std::uint32_t> pixels;
+  if (reply != nullptr) {
+    const std::uint32_t* data = xcb_xfixes_get_cursor_image_cursor_image(reply);
+    pixels.assign(data, data + reply->width * reply->height);
+    pixels.push_back(reply->width);
+  }
+  std::free(reply);
+  return pixels;
+}
+
+TEST_F(BrushDesktopTest, TheCursorIsACrossExceptForTheTextTool) {
+  ui::CScreenMask& canvas = OpenBrush();
+  Xdotool("mousemove 900 800");
+  RunEvents(200);
+  const std::vector<std::uint32_t> cross = CursorPixels();
+  ASSERT_FALSE(cross.empty());
+  canvas.SetTool(ui::kToolText);
+  ASSERT_TRUE(WaitUntil([&] { return CursorPixels() != cross; }, 3000)) << "the text tool kept the cross";
+  const std::vector<std::uint32_t> arrow = CursorPixels();
+  canvas.SetTool(ui::kToolEraser);
+  EXPECT_TRUE(WaitUntil([&] { return CursorPixels() == cross; }, 3000));
+  canvas.SetTool(ui::kToolText);
+  EXPECT_TRUE(WaitUntil([&] { return CursorPixels() == arrow; }, 3000));
 }
 
 class BrushMainWindowTest : public MainWindowFixture {};
