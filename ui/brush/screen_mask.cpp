@@ -178,7 +178,7 @@ bool CScreenMask::TakeExposure(const void* message) {
     exposureSeen_ = true;
     return false;
   }
-  pendingExposure_ |= QRect(area.x, area.y, area.width, area.height);
+  pendingExposure_ |= ToLogical(QRect(area.x, area.y, area.width, area.height));
   if (remaining == 0) {
     update(pendingExposure_);
     pendingExposure_ = QRect();
@@ -315,14 +315,11 @@ void CScreenMask::UpdateShape(const QRect& changed) {
   mask_->Update(reinterpret_cast<const std::uint32_t*>(image.constBits()),
                 static_cast<int>(image.bytesPerLine()),
                 {changed.x(), changed.y(), changed.width(), changed.height()}, shown, hidden);
-  auto toShape = [this](const std::vector<MaskRect>& runs) {
+  // The X shape is in the window's device pixels, as the picture is.
+  auto toShape = [](const std::vector<MaskRect>& runs) {
     std::vector<platform::ShapeRect> rects;
     rects.reserve(runs.size());
-    // The X shape is in the window's pixels, which are logical pixels.
-    for (const MaskRect& r : runs) {
-      const QRect logical = ToLogical(QRect(r.x, r.y, r.width, r.height));
-      rects.push_back({logical.x(), logical.y(), logical.width(), logical.height()});
-    }
+    for (const MaskRect& r : runs) rects.push_back({r.x, r.y, r.width, r.height});
     return rects;
   };
   void* connection = XConnection();
