@@ -1,9 +1,11 @@
 #include "ui/brush/edit_window.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTextEdit>
 
+#include "platform/native_window.h"
 #include "ui/brush/screen_mask.h"
 
 namespace tarn::ui {
@@ -41,6 +43,11 @@ void CEditWindow::ShowAt(const QPoint& topLeft) {
   show();
   raise();
   activateWindow();
+  // The keyboard goes here whatever took it since the click that opened the
+  // window (the palette taking it back after the last text, for one).
+  if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    platform::FocusWindowNow(x11->connection(), static_cast<std::uint32_t>(winId()));
+  }
   text_->setFocus();
 }
 
