@@ -1,7 +1,8 @@
 #pragma once
-// What the program sets on its native X11 windows beyond what the toolkit
-// does: the WM_CLASS name window managers match on, and the shape of windows
-// that show only part of themselves.
+// What the program does with its native X11 windows beyond what the toolkit
+// does: the WM_CLASS name window managers match on, the shape of windows
+// that show only part of themselves, the keyboard focus, exposures, and
+// whether a compositor runs.
 
 #include <cstdint>
 #include <string>
@@ -29,10 +30,6 @@ struct ShapeRect {
 // Shape extension.
 bool SetWindowShape(void* xcbConnection, std::uint32_t window, const std::vector<ShapeRect>& rects);
 
-}  // namespace tarn::platform
-
-namespace tarn::platform {
-
 // Which of a window's shapes a change applies to: what is shown (and can take
 // the pointer), or only what takes the pointer.
 enum class ShapeKind { kBounding, kInput };
@@ -49,18 +46,10 @@ bool CombineWindowShape(void* xcbConnection, std::uint32_t window, ShapeKind kin
 // (it owns the _NET_WM_CM_S<screen> selection).
 bool CompositorRunning(void* xcbConnection);
 
-}  // namespace tarn::platform
-
-namespace tarn::platform {
-
 // Gives the keyboard to `window` now, whatever event time the toolkit last
 // saw (a window manager that moved the focus since then would otherwise win).
 // False without a connection or window.
 bool FocusWindowNow(void* xcbConnection, std::uint32_t window);
-
-}  // namespace tarn::platform
-
-namespace tarn::platform {
 
 // Reads `xcbEvent` (an xcb_generic_event_t*); true, with the exposed `area`
 // and the number of exposures still to follow in `remaining`, when it is an
