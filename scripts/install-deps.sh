@@ -19,7 +19,7 @@ PACKAGES=(
   # the cut, convert and compress pages run the ffmpeg program (also used by the tests below)
   ffmpeg
   # tests and the test rig
-  libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox wmctrl pulseaudio pulseaudio-utils
+  libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox xcompmgr wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
   # the accessibility tree, read as a screen reader reads it

@@ -466,10 +466,6 @@ void CMainWnd::OpenTrayMenu() {
   trayMenu_ = CMainTaskMenu::Open(this, cursor, TrayState());
 }
 
-void CMainWnd::OpenScreenBrush() {
-  LOG(INFO) << "screen brush asked for: this build has no screen brush yet";
-}
-
 // --- Closing ---------------------------------------------------------------------
 
 bool CMainWnd::OnClose(quintptr wParam) {
@@ -512,6 +508,7 @@ void CMainWnd::OnFinalMessage() {
 }
 
 void CMainWnd::ReleaseDesktopHooks() {
+  CloseScreenBrush();
   CloseCameraPreview();
   StopWatchingClicks();
   if (finishedNotice_) finishedNotice_->Shutdown();

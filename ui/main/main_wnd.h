@@ -41,6 +41,7 @@ class GlobalHotKeys;
 
 namespace tarn::ui {
 
+class CScreenMask;
 class CUserDefineRegion;
 class CCameraWindow;
 class CutPagePlayer;
@@ -177,6 +178,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void SendToCutPage(const std::string& path);
   // The settings dialog while it is open (it deletes itself).
   SetingDialog* settingsDialog() const;
+  // The screen brush's canvas while it is open, else null.
+  CScreenMask* screenBrush() const;
   // Whether clicks are being watched for the recording's click rings.
   bool watchingClicks() const { return clickMonitor_ != nullptr; }
   // The record page's sound meters (they exist from InitWindow on).
@@ -239,7 +242,9 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void CreateFinishedNotice();
   TrayRecordingState TrayState();
   void FollowRecordingInTray();
+  // Opens the screen brush, or closes it when it is open.
   void OpenScreenBrush();
+  void CloseScreenBrush();
   // The settings dialog (main_wnd_settings.cpp): opened modally; the page
   // shows what it changed once it has closed.
   void OpenSettingsDialog();
@@ -351,6 +356,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   QPointer<SetingDialog> settingsDialog_;
   // The sound meters; the engine reports to them, so they go after it.
   std::unique_ptr<RecordPageMeters> soundMeters_;
+  // The screen brush's canvas while it is open (it deletes itself).
+  QPointer<CScreenMask> screenBrush_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;

@@ -1,6 +1,6 @@
 #pragma once
 // The private messages between the region frame, its toolbar and the main
-// window.
+// window, and from the screen brush's palette to its canvas.
 
 #include "ui/framework/custom_message.h"
 
@@ -12,5 +12,9 @@ inline constexpr unsigned kWmRegionLeave = kWmUser + 602;
 inline constexpr unsigned kWmRegionMove = kWmUser + 603;
 // To the toolbar: the frame changed under the pointer (follow it, store it).
 inline constexpr unsigned kWmRegionChanged = kWmUser + 700;
+// To the brush canvas: take back the last shape, resp. put back the last one
+// taken back.
+inline constexpr unsigned kWmBrushUndo = kWmUser + 801;
+inline constexpr unsigned kWmBrushRedo = kWmUser + 802;
 
 }  // namespace tarn::ui
