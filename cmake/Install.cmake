@@ -73,12 +73,10 @@ set(CPACK_PACKAGE_NAME tarnrecorder)
 set(CPACK_PACKAGE_VENDOR "TarnRecorder")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "screen recorder for Linux desktops")
-set(CPACK_PACKAGE_DESCRIPTION
-  "TarnRecorder records the whole screen, a rectangle, a rectangle that follows the mouse, or the "
-  "first camera, with the microphone and the system sound, into one H.264 and AAC file. It lists "
-  "the recordings and offers cut, convert and compress tools; tarn-record records from the "
-  "command line.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_DESCRIPTION "TarnRecorder records the whole screen, a rectangle, a rectangle \
+that follows the mouse, or the first camera, with the microphone and the system sound, into one \
+H.264 and AAC file. It lists the recordings and offers cut, convert and compress tools. \
+tarn-record records from the command line.")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${TARN_PROJECT_URL})
 set(CPACK_PACKAGE_CONTACT "TarnRecorder developers" CACHE STRING "Maintainer of the Debian package")
 set(CPACK_STRIP_FILES ON)
