@@ -14,6 +14,7 @@
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "online/update_checker.h"
+#include "platform/program_dir.h"
 #include "platform/user_dirs.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_wnd.h"
@@ -40,8 +41,10 @@ int main(int argc, char** argv) {
   tarn::InitLogging(logDir);
   LOG(INFO) << "TarnRecorder started, log folder " << logDir;
 
-  // Layouts and the shared style come from the skin folder beside the program.
-  tarn::ui::WindowImplBase::SetResourcePath(QApplication::applicationDirPath() + "/skin/");
+  // Layouts and the shared style come from the skin folder: beside the
+  // program in the build tree, under share/tarnrecorder when installed.
+  tarn::ui::WindowImplBase::SetResourcePath(QString::fromStdString(tarn::platform::DataDir()) + "/skin/");
+  LOG(INFO) << "skin folder " << tarn::ui::WindowImplBase::GetResourcePath().toStdString();
   tarn::ui::WindowImplBase::LoadSharedResources();
 
   int exitCode = 0;

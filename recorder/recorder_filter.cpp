@@ -23,7 +23,7 @@ int Recorder::BuildVideoFilter() {
   const char* kind = watermarkType_ == kWatermarkImage ? "image" : "text";
   std::string error;
   const std::string description =
-      WatermarkDescription(options, platform::ProgramDir(), videoWidth_, videoHeight_, error);
+      WatermarkDescription(options, platform::DataDir(), videoWidth_, videoHeight_, error);
   if (description.empty()) {
     startWarning_ = "the " + std::string(kind) + " watermark cannot be added (" + error + "); recording without it";
     LOG(ERROR) << startWarning_;

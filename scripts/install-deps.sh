@@ -18,6 +18,8 @@ PACKAGES=(
   fonts-wqy-microhei fonts-arphic-uming
   # the cut, convert and compress pages run the ffmpeg program (also used by the tests below)
   ffmpeg
+  # the desktop entry's and metainfo's validators; the Debian package (cpack -G DEB)
+  desktop-file-utils appstream dpkg-dev file
   # tests and the test rig
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox xcompmgr wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon

@@ -26,6 +26,7 @@
 #include <typeinfo>
 
 #include "platform/native_window.h"
+#include "platform/program_dir.h"
 #include "ui/framework/custom_message.h"
 
 namespace tarn::ui {
@@ -45,7 +46,7 @@ void WindowImplBase::SetResourcePath(const QString& dir) {
 }
 
 QString WindowImplBase::GetResourcePath() {
-  if (resourcePath_.isEmpty()) return QCoreApplication::applicationDirPath() + "/skin/";
+  if (resourcePath_.isEmpty()) return QString::fromStdString(platform::DataDir()) + "/skin/";
   return resourcePath_;
 }
 

@@ -53,7 +53,8 @@ class WindowImplBase : public QWidget {
   WindowImplBase();
   ~WindowImplBase() override;
 
-  // The folder layouts are loaded from (the "skin" folder beside the program).
+  // The folder layouts are loaded from; by default the "skin" folder of the
+  // program's files (platform::DataDir()).
   static void SetResourcePath(const QString& dir);
   static QString GetResourcePath();
   // Loads what all windows share from the skin folder: the style sheet
