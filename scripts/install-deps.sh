@@ -16,12 +16,16 @@ PACKAGES=(
   # user interface
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
   fonts-wqy-microhei fonts-arphic-uming
+  # the downloaded update is opened with the desktop's handler
+  xdg-utils
   # the cut, convert and compress pages run the ffmpeg program (also used by the tests below)
   ffmpeg
   # tests and the test rig
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox xcompmgr wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
+  # the update tests make their certificates and run a small HTTPS service
+  openssl python3
   # the accessibility tree, read as a screen reader reads it
   at-spi2-core python3-pyatspi
 )

@@ -35,6 +35,7 @@
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
 #include "ui/tools/tool_pages.h"
+#include "ui/update/update_flow.h"
 
 namespace tarn::ui {
 namespace {
@@ -66,12 +67,20 @@ CMainWnd::CMainWnd(Services services)
 }
 
 CMainWnd::~CMainWnd() {
+  // An asked-for update check still running ends first.
+  updateFlow_.reset();
   // Running transcoders end and their partial outputs go.
   tools_.reset();
   // The engine's threads end first: a recording still being written is
   // finished, and nothing reports to a half-destroyed window.
   recorder_.reset();
   ReleaseDesktopHooks();
+}
+
+void CMainWnd::OnUpdateChecked(const UpdateCheckResult& result) {
+  // The start-up check is joined before the window goes; the flow exists
+  // from InitWindow on, before the check starts.
+  if (updateFlow_) updateFlow_->OnUpdateChecked(result);
 }
 
 // --- Initialisation ----------------------------------------------------------
@@ -122,6 +131,11 @@ void CMainWnd::InitWindow() {
   fileList_->SetRecordingRowAddedCallback([this] { SetTimer(kTimerScrollList, 50); });
   fileList_->Fill(outputDir_);
   CreateToolPages();
+
+  UpdateFlow::Services updateServices;
+  updateServices.settings = &settings_;
+  updateServices.showPrompt = services_.showPrompt;
+  updateFlow_ = std::make_unique<UpdateFlow>(this, std::move(updateServices));
 
   soundMeters_ = std::make_unique<RecordPageMeters>(
       *this, settings_, [this] { return recorder_ != nullptr ? recorder_->state() : kStatePrepared; });
@@ -345,7 +359,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       OpenWebPage(WebPageUrl("/feedback"));
       break;
     case kWmCheckUpdate:
-      LOG(INFO) << "update check asked for from the tray menu: no update service is configured";
+      updateFlow_->CheckNow();
       break;
     case kWmFileOpenDir:
     case kWmFileRename:
