@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "online/curl_holders.h"
+#include "tarn_version.h"
 
 namespace tarn {
 namespace online_detail {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "online/curl_holders.h"
+#include "tarn_version.h"
 #include "online/update_reply.h"
 #include "platform/app_data_dir.h"
 

@@ -77,12 +77,6 @@ CMainWnd::~CMainWnd() {
   ReleaseDesktopHooks();
 }
 
-void CMainWnd::OnUpdateChecked(const UpdateCheckResult& result) {
-  // The start-up check is joined before the window goes; the flow exists
-  // from InitWindow on, before the check starts.
-  if (updateFlow_) updateFlow_->OnUpdateChecked(result);
-}
-
 // --- Initialisation ----------------------------------------------------------
 
 void CMainWnd::InitWindow() {
@@ -132,11 +126,7 @@ void CMainWnd::InitWindow() {
   fileList_->Fill(outputDir_);
   CreateToolPages();
 
-  UpdateFlow::Services updateServices;
-  updateServices.settings = &settings_;
-  updateServices.showPrompt = services_.showPrompt;
-  updateFlow_ = std::make_unique<UpdateFlow>(this, std::move(updateServices));
-
+  CreateUpdateFlow();
   soundMeters_ = std::make_unique<RecordPageMeters>(
       *this, settings_, [this] { return recorder_ != nullptr ? recorder_->state() : kStatePrepared; });
   recorder_ = std::make_unique<Recorder>(this, &settings_);

@@ -257,6 +257,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void EnterRegionModeFromSettings();
   // The start, pause and stop buttons name the hot keys in their tooltips.
   void ShowHotKeysInToolTips();
+  // The update prompts and download (main_wnd_update.cpp).
+  void CreateUpdateFlow();
   void StartWatchingClicks();
   void StopWatchingClicks();
   void ReleaseDesktopHooks();

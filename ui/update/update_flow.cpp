@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "settings/settings_store.h"
+#include "tarn_version.h"
 #include "ui/main/message_box_dialog.h"
 
 namespace tarn::ui {
