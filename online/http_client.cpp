@@ -75,7 +75,7 @@ struct ReplySink {
   bool tooLarge = false;
 };
 
-size_t AppendReply(char* data, size_t size, size_t count, void* user) {
+[[maybe_unused]] size_t AppendReply(char* data, size_t size, size_t count, void* user) {
   auto* sink = static_cast<ReplySink*>(user);
   const size_t bytes = size * count;
   if (sink->text->size() + bytes > kMaxReplyBytes) {

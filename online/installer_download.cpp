@@ -78,8 +78,8 @@ DownloadResult Failed(std::string why) {
 }
 
 // The announced length of the installer (HEAD); 0 when unknown or empty.
-curl_off_t ContentLength(const DownloadRequest& request, const std::atomic<bool>& cancelled,
-                         std::string& why) {
+[[maybe_unused]] curl_off_t ContentLength(const DownloadRequest& request,
+                                          const std::atomic<bool>& cancelled, std::string& why) {
   online_detail::CurlEasy curl = online_detail::NewCurlEasy();
   if (!curl) {
     why = "cannot prepare the request";
@@ -105,7 +105,7 @@ curl_off_t ContentLength(const DownloadRequest& request, const std::atomic<bool>
   return length > 0 ? length : 0;
 }
 
-std::string HexDigest(EVP_MD_CTX* context) {
+[[maybe_unused]] std::string HexDigest(EVP_MD_CTX* context) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   EVP_DigestFinal_ex(context, digest, &size);
@@ -119,8 +119,8 @@ std::string HexDigest(EVP_MD_CTX* context) {
 }
 
 // Fetches the body into `transfer`; the outcome without the digest check.
-DownloadResult Fetch(const DownloadRequest& request, const std::atomic<bool>& cancelled,
-                     Transfer& transfer) {
+[[maybe_unused]] DownloadResult Fetch(const DownloadRequest& request,
+                                     const std::atomic<bool>& cancelled, Transfer& transfer) {
   online_detail::CurlEasy curl = online_detail::NewCurlEasy();
   if (!curl || !online_detail::SetCommonOptions(curl.get(), request.url, request.caFile, &cancelled)) {
     return Failed("cannot prepare the request for " + request.url);

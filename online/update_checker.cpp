@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kRequestBody = "{\"app_name\":\"TarnRecorder\"}";
 
-void PrintVersions(const std::string& remoteText) {
+[[maybe_unused]] void PrintVersions(const std::string& remoteText) {
   const std::optional<VersionNumber> remote = ParseVersion(remoteText);
   const std::optional<VersionNumber> local = ParseVersion(kProgramVersion);
   if (!remote || !local) return;

@@ -9,7 +9,7 @@ PACKAGES=(
   # engine libraries
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
   libswresample-dev libswscale-dev
-  libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev
+  libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev libssl-dev
   libcairo2-dev libpulse-dev libsdl2-dev libyuv-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shape0-dev
   libx11-dev libxtst-dev
