@@ -9,13 +9,15 @@ PACKAGES=(
   # engine libraries
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
   libswresample-dev libswscale-dev
-  libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev
+  libgoogle-glog-dev libwebrtc-audio-processing-dev libcurl4-openssl-dev libjsoncpp-dev libssl-dev
   libcairo2-dev libpulse-dev libsdl2-dev libyuv-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shape0-dev
   libx11-dev libxtst-dev
   # user interface
   qt6-base-dev qt6-tools-dev libqt6uitools6 libqt6opengl6-dev qt6-l10n-tools libgl-dev
   fonts-wqy-microhei fonts-arphic-uming
+  # the downloaded update is opened with the desktop's handler
+  xdg-utils
   # the cut, convert and compress pages run the ffmpeg program (also used by the tests below)
   ffmpeg
   # the desktop entry's and metainfo's validators; the Debian package (cpack -G DEB)
@@ -24,6 +26,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth x11-utils x11-xserver-utils xdotool trayer openbox xcompmgr wmctrl pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   ffmpeg espeak-ng sox imagemagick procps time
+  # the update tests make their certificates and run a small HTTPS service
+  openssl python3
   # the accessibility tree, read as a screen reader reads it
   at-spi2-core python3-pyatspi
 )

@@ -4,6 +4,7 @@
 
 #include "ui/main/main_messages.h"
 #include "ui/main/menu_placement.h"
+#include "tarn_version.h"
 
 namespace tarn::ui {
 
@@ -30,6 +31,10 @@ CMainTaskMenu* CMainTaskMenu::Open(QWidget* mainWindow, QPoint cursor, TrayRecor
 
 void CMainTaskMenu::InitWindow() {
   MenuWindow::InitWindow();
+  // A build without network requests has no update check to offer.
+  if (auto* upgrade = FindControl<QWidget>("main_menu_item_upgrade")) {
+    upgrade->setVisible(TARN_UPDATE_CHECK != 0);
+  }
   ShowRecordingState(state_);
 }
 

@@ -35,6 +35,7 @@
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
 #include "ui/tools/tool_pages.h"
+#include "ui/update/update_flow.h"
 
 namespace tarn::ui {
 namespace {
@@ -66,6 +67,8 @@ CMainWnd::CMainWnd(Services services)
 }
 
 CMainWnd::~CMainWnd() {
+  // An asked-for update check still running ends first.
+  updateFlow_.reset();
   // Running transcoders end and their partial outputs go.
   tools_.reset();
   // The engine's threads end first: a recording still being written is
@@ -123,6 +126,7 @@ void CMainWnd::InitWindow() {
   fileList_->Fill(outputDir_);
   CreateToolPages();
 
+  CreateUpdateFlow();
   soundMeters_ = std::make_unique<RecordPageMeters>(
       *this, settings_, [this] { return recorder_ != nullptr ? recorder_->state() : kStatePrepared; });
   recorder_ = std::make_unique<Recorder>(this, &settings_);
@@ -345,7 +349,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       OpenWebPage(WebPageUrl("/feedback"));
       break;
     case kWmCheckUpdate:
-      LOG(INFO) << "update check asked for from the tray menu: no update service is configured";
+      updateFlow_->CheckNow();
       break;
     case kWmFileOpenDir:
     case kWmFileRename:

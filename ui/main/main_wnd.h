@@ -54,6 +54,7 @@ class RecordedFileList;
 enum class TrayRecordingState;
 class SetingDialog;
 class RecordPageMeters;
+class UpdateFlow;
 namespace tools {
 class ToolPages;
 }
@@ -185,6 +186,11 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   // The record page's sound meters (they exist from InitWindow on).
   RecordPageMeters* soundMeters() const { return soundMeters_.get(); }
 
+  // The update prompts and download (exist from InitWindow on).
+  UpdateFlow* updateFlow() const { return updateFlow_.get(); }
+  // UpdateCheckListener, called on the start-up check's thread.
+  void OnUpdateChecked(const UpdateCheckResult& result) override;
+
   // RecorderListener, called on the engine's threads.
   void OnRecordSeconds(std::int64_t seconds) override;
   void OnRecordingFinished(const RecordingResult& result) override;
@@ -251,6 +257,8 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   void EnterRegionModeFromSettings();
   // The start, pause and stop buttons name the hot keys in their tooltips.
   void ShowHotKeysInToolTips();
+  // The update prompts and download (main_wnd_update.cpp).
+  void CreateUpdateFlow();
   void StartWatchingClicks();
   void StopWatchingClicks();
   void ReleaseDesktopHooks();
@@ -358,6 +366,7 @@ class CMainWnd : public WindowImplBase, public UpdateCheckListener, public Recor
   std::unique_ptr<RecordPageMeters> soundMeters_;
   // The screen brush's canvas while it is open (it deletes itself).
   QPointer<CScreenMask> screenBrush_;
+  std::unique_ptr<UpdateFlow> updateFlow_;
   // Declared last, so destroyed first: its threads end (and stop calling the
   // listener) before anything they report to goes.
   std::unique_ptr<Recorder> recorder_;
