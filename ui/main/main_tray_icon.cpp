@@ -1,3 +1,4 @@
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_tray_icon.h"
 
 #include <utility>
@@ -29,7 +30,7 @@ void MainTrayIcon::Add() {
   connect(icon_.get(), &QSystemTrayIcon::activated, this, &MainTrayIcon::OnActivated);
   connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, &MainTrayIcon::OnMessageClicked);
   added_ = true;
-  Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle), QString());
+  Modify(kTrayIconNormal, UiText(kTrayTipIdle), QString());
   icon_->show();
 }
 

@@ -1,3 +1,4 @@
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_wnd.h"
 
 #include <glog/logging.h>
@@ -311,7 +312,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       } else if (wParam == kTimerTrayBlink) {
         trayBlinkPhase_ = !trayBlinkPhase_;
         trayIcon_->Modify(trayBlinkPhase_ ? kTrayIconAlternate : kTrayIconNormal,
-                          QString::fromUtf8(kTrayTipRecording), QString());
+                          UiText(kTrayTipRecording), QString());
       }
       break;
     case kWmHotKey:
@@ -483,7 +484,7 @@ bool CMainWnd::OnClose(quintptr wParam) {
   const int engineState = recorder_->state();
   if (engineState == kStateRecording || engineState == kStatePaused) {
     if (wParam != kCloseForSessionEnd &&
-        MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileRecordingText)) != 1) {
+        MessageBoxDialog::Ask(this, UiText(kQuitWhileRecordingText)) != 1) {
       return false;
     }
     StopRecording();

@@ -1,3 +1,4 @@
+#include "ui/framework/ui_text.h"
 #include "ui/main/output_folder.h"
 
 #include <glog/logging.h>
@@ -34,7 +35,7 @@ bool AcceptOutputFolder(QWidget* owner, SettingsStore& settings, const std::stri
   if (!FolderIsWritable(folder, why)) {
     LOG(WARNING) << "the folder " << folder << " cannot be written (" << why
                  << "): the recordings stay in " << GetOutputDir(settings);
-    PromptBoxDialog::Show(owner, QString::fromUtf8(kFolderNotWritableText));
+    PromptBoxDialog::Show(owner, UiText(kFolderNotWritableText));
     return false;
   }
   settings.SetString(kOutputDirType, "1");

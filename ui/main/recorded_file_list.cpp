@@ -1,3 +1,4 @@
+#include "ui/framework/ui_text.h"
 #include "ui/main/recorded_file_list.h"
 
 #include <fcntl.h>
@@ -317,7 +318,7 @@ void RecordedFileList::DescribeRow(int index) {
   const QString text = QString::fromStdString(entry.fileName) + ", " +
                        QString::fromStdString(FormatFileSize(entry.size)) + ", " +
                        (durationKnown ? QString::fromStdString(FormatDuration(entry.duration))
-                                      : QString::fromUtf8("时长未知"));
+                                      : QCoreApplication::translate("TarnRecorder", "时长未知"));
   row->second.item->setData(Qt::AccessibleTextRole, text);
   row->second.item->setData(Qt::AccessibleDescriptionRole, QString::fromStdString(entry.fullPath));
   if (row->second.widget) row->second.widget->setAccessibleName(text);

@@ -1,3 +1,4 @@
+#include "ui/framework/ui_text.h"
 #include "ui/tools/transcoder_job.h"
 
 #include <glog/logging.h>
@@ -37,7 +38,7 @@ TranscoderJob::~TranscoderJob() {
 
 bool TranscoderJob::Start(QString* why) {
   if (program_.isEmpty()) {
-    if (why != nullptr) *why = QString::fromUtf8("未找到 ffmpeg");
+    if (why != nullptr) *why = QCoreApplication::translate("TarnRecorder", "未找到 ffmpeg");
     LOG(ERROR) << "no transcoder: ffmpeg is neither beside the program nor on PATH";
     return false;
   }
@@ -51,7 +52,7 @@ bool TranscoderJob::Start(QString* why) {
             << arguments_.join(' ').toStdString();
   process_->start(program_, arguments_, QIODevice::ReadOnly);
   if (!process_->waitForStarted(-1)) {
-    if (why != nullptr) *why = QString::fromUtf8("未找到 ffmpeg");
+    if (why != nullptr) *why = QCoreApplication::translate("TarnRecorder", "未找到 ffmpeg");
     LOG(ERROR) << "cannot start the transcoder " << program_.toStdString() << ": "
                << process_->errorString().toStdString();
     process_->disconnect(this);
