@@ -51,7 +51,7 @@
     <name>CompressPage</name>
     <message>
         <source>压缩方式</source>
-        <translation>Compression</translation>
+        <translation>Mode</translation>
     </message>
     <message>
         <source>普通压缩</source>
@@ -755,7 +755,7 @@
     </message>
     <message>
         <source>帧率</source>
-        <translation>Frame rate</translation>
+        <translation>Rate</translation>
     </message>
     <message>
         <source>每秒录制的帧数</source>
@@ -1108,7 +1108,7 @@
     </message>
     <message>
         <source>视频来源</source>
-        <translation>Video source</translation>
+        <translation>Source</translation>
     </message>
     <message>
         <source>屏幕</source>
@@ -1188,7 +1188,7 @@
     </message>
     <message>
         <source>录制时</source>
-        <translation>While recording</translation>
+        <translation>Recording</translation>
     </message>
     <message>
         <source>显示悬浮控制条</source>
@@ -1444,7 +1444,7 @@
     </message>
     <message>
         <source>关闭主窗口</source>
-        <translation>Close button</translation>
+        <translation>On close</translation>
     </message>
     <message>
         <source>退出程序</source>
