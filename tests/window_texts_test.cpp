@@ -210,10 +210,13 @@ TEST_P(WindowTextsTest, TheQuestionAndTheNoticeShowTheirTextsInFull) {
       clipped = ClippedOnEveryPage(dialog);
       dialog->close();
     });
+    // The longest question and notice, with a file name and a reason.
     if (std::string(windowClass) == "MessageBoxDialog") {
-      ui::MessageBoxDialog::Ask(&window, ui::UiText(ui::kQuitWhileRecordingText));
+      ui::MessageBoxDialog::Ask(&window, ui::UiText(ui::kDeleteForGoodQuestionText)
+                                             .arg("20261208093000.mp4", "no trash folder on this disk"));
     } else {
-      ui::PromptBoxDialog::Show(&window, ui::UiText(ui::kFolderNotWritableText));
+      ui::PromptBoxDialog::Show(&window, ui::UiText(ui::kStartScreenFailedText) +
+                                             "cannot open the X display :0 (connection refused)");
     }
     ASSERT_TRUE(seen);
     EXPECT_TRUE(clipped.empty()) << Joined(clipped);

@@ -1734,11 +1734,11 @@
     </message>
     <message>
         <source>宽度: %1, 高度: %2</source>
-        <translation>Width: %1, height: %2</translation>
+        <translation>Size: %1 x %2</translation>
     </message>
     <message>
         <source>双击选择录制区域</source>
-        <translation>Double-click to record this area</translation>
+        <translation>Double-click to record</translation>
     </message>
     <message>
         <source>摄像头无法打开</source>
