@@ -1824,6 +1824,10 @@
         <source>未找到 ffmpeg</source>
         <translation>ffmpeg not found</translation>
     </message>
+    <message>
+        <source>Left: %1, Top: %2</source>
+        <translation>Left: %1, Top: %2</translation>
+    </message>
 </context>
 <context>
     <name>ToolWindow</name>

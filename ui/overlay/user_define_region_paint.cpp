@@ -161,7 +161,7 @@ void CUserDefineRegion::PaintInfoBox(QPainter& painter) const {
   painter.fillRect(boxes.magnifier, background);
   const TrackerRect described = InfoRect();
   const QString lines[] = {
-      QString("Left: %1, Top: %2").arg(described.left).arg(described.top),
+      QCoreApplication::translate("TarnRecorder", "Left: %1, Top: %2").arg(described.left).arg(described.top),
       QCoreApplication::translate("TarnRecorder", "宽度: %1, 高度: %2").arg(described.Width()).arg(described.Height()),
       QCoreApplication::translate("TarnRecorder", "双击选择录制区域"),
   };
