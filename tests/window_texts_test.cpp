@@ -2,7 +2,7 @@
 // style: no label, button or tick box shows a text wider than the room its
 // widget gives it. Each page of a window is shown in turn. With
 // TARN_SCREENSHOT_DIR set, the main window is also saved there
-// (main-window-en.png, main-window-zh.png).
+// (main-window-en.png, main-window-zh.png), and so is each page shown.
 
 #include <gtest/gtest.h>
 
@@ -94,6 +94,9 @@ std::vector<std::string> ClippedTexts(QWidget* root) {
   return clipped;
 }
 
+// "zh" or "en": the language of the running test, for screenshot names.
+QString gLanguageTag;
+
 void Settle() {
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
@@ -108,6 +111,14 @@ std::vector<std::string> ClippedOnEveryPage(QWidget* window) {
       if (page == shown) continue;
       stack->setCurrentIndex(page);
       Settle();
+      if (const char* dir = std::getenv("TARN_SCREENSHOT_DIR")) {
+        // For looking at every page in each language.
+        window->grab().save(QDir(dir).filePath(QString("%1-%2-%3-%4.png")
+                                                   .arg(window->property("windowClass").toString(),
+                                                        stack->objectName())
+                                                   .arg(page)
+                                                   .arg(gLanguageTag)));
+      }
       for (std::string& text : ClippedTexts(window)) {
         clipped.push_back(stack->objectName().toStdString() + " page " + std::to_string(page) + ": " +
                           text);
@@ -141,6 +152,7 @@ class WindowTextsTest : public MainWindowFixture, public ::testing::WithParamInt
     MainWindowFixture::SetUp();
     ASSERT_TRUE(ui::WindowImplBase::LoadSharedResources());
     ASSERT_TRUE(InstallUiTranslation(translator_, GetParam(), TARN_TRANSLATIONS_DIR));
+    gLanguageTag = GetParam() == UiLanguage::kEnglish ? "en" : "zh";
   }
   void TearDown() override {
     MainWindowFixture::TearDown();

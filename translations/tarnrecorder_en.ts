@@ -695,7 +695,7 @@
     </message>
     <message>
         <source>音量</source>
-        <translation>Level</translation>
+        <translation>Volume</translation>
     </message>
     <message>
         <source>麦克风</source>
@@ -843,11 +843,11 @@
     </message>
     <message>
         <source>后退15秒</source>
-        <translation>Back 15 seconds</translation>
+        <translation>Back 15 s</translation>
     </message>
     <message>
         <source>前进15秒</source>
-        <translation>Forward 15 seconds</translation>
+        <translation>Forward 15 s</translation>
     </message>
     <message>
         <source>00:00:00.000 / 00:00:00.000</source>
