@@ -63,7 +63,10 @@ QString TranslationFile(UiLanguage language, const QString& dir) {
 }
 
 bool InstallUiTranslation(QTranslator& translator, UiLanguage language, const QString& dir) {
-  if (language == UiLanguage::kChinese) return true;
+  if (language == UiLanguage::kChinese) {
+    LOG(INFO) << "windows in " << UiLanguageName(language);
+    return true;
+  }
   const QString file = TranslationFile(language, dir);
   if (!QFileInfo::exists(file)) {
     LOG(ERROR) << "the translation " << file.toStdString()
