@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/main/finished_notice.h"
 
 #include <glog/logging.h>

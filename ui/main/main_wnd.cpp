@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/main/main_wnd.h"
 
 #include <glog/logging.h>

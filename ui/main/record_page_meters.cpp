@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/main/record_page_meters.h"
 
 #include <glog/logging.h>

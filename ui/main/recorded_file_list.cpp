@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/main/recorded_file_list.h"
 
 #include <fcntl.h>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "platform/app_data_dir.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/recording_list_keys.h"

@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/main/rename_file_dialog.h"
 
 #include <glog/logging.h>
@@ -8,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <utility>
+
+#include "ui/framework/ui_text.h"
 
 namespace tarn::ui {
 

@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/overlay/tool_window.h"
 
 #include <QGuiApplication>

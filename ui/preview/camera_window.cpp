@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/preview/camera_window.h"
 
 #include <glog/logging.h>

@@ -2,7 +2,6 @@
 // close. Loading and writing are in seting_pages.cpp, the buttons in
 // seting_actions.cpp.
 
-#include "ui/framework/ui_text.h"
 #include "ui/settings/seting_dialog.h"
 
 #include <glog/logging.h>

@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/tools/cut_tools.h"
 
 #include <glog/logging.h>

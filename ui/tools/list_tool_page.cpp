@@ -1,4 +1,3 @@
-#include "ui/framework/ui_text.h"
 #include "ui/tools/list_tool_page.h"
 
 #include <glog/logging.h>
@@ -15,6 +14,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/recorded_file.h"
 #include "ui/main/recorded_file_list.h"

@@ -1,9 +1,10 @@
-#include "ui/framework/ui_text.h"
 #include "ui/tools/transcoder_job.h"
 
 #include <glog/logging.h>
 
 #include <QFile>
+
+#include "ui/framework/ui_text.h"
 
 namespace tarn::ui::tools {
 namespace {
