@@ -251,6 +251,9 @@ TEST_P(WindowTextsTest, EveryOtherLayoutShowsEveryTextInFull) {
     ASSERT_TRUE(WaitUntil([&] { return window.isVisible(); }, 5000));
     const std::vector<std::string> clipped = ClippedOnEveryPage(&window);
     EXPECT_TRUE(clipped.empty()) << Joined(clipped);
+    if (const char* dir = std::getenv("TARN_SCREENSHOT_DIR")) {
+      window.grab().save(QDir(dir).filePath(QString("%1-%2.png").arg(file, gLanguageTag)));
+    }
     window.hide();
   }
 }
