@@ -5,17 +5,21 @@
 
 #include <QApplication>
 #include <QString>
+#include <QTranslator>
 #include <csignal>
 #include <ctime>
 #include <memory>
 
 #include "platform/app_data_dir.h"
+#include "app/language.h"
 #include "app/log_setup.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "online/update_checker.h"
 #include "platform/program_dir.h"
 #include "platform/user_dirs.h"
+#include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_wnd.h"
 
@@ -26,7 +30,6 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName("TarnRecorder");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(tarn::ui::kMainWindowTitle));
 
   // A second start brings the running instance forward and ends.
   tarn::SingleInstance instance(QString::fromStdString(tarn::platform::RuntimeDir()));
@@ -47,11 +50,17 @@ int main(int argc, char** argv) {
   LOG(INFO) << "skin folder " << tarn::ui::WindowImplBase::GetResourcePath().toStdString();
   tarn::ui::WindowImplBase::LoadSharedResources();
 
+  // The language is chosen once, before the first window reads a text.
+  QTranslator translator;
+  tarn::InstallUiTranslation(translator, tarn::ChooseUiLanguage(tarn::SettingsStore::Instance()),
+                             tarn::ui::WindowImplBase::GetResourcePath() + "translations/");
+  QApplication::setApplicationDisplayName(tarn::ui::UiText(tarn::ui::kMainWindowTitle));
+
   int exitCode = 0;
   {
     auto mainWindow = std::make_unique<tarn::ui::CMainWnd>();
     try {
-      mainWindow->Create(nullptr, QString::fromUtf8(tarn::ui::kMainWindowTitle));
+      mainWindow->Create(nullptr, tarn::ui::UiText(tarn::ui::kMainWindowTitle));
     } catch (const tarn::ui::WindowInitError& error) {
       LOG(ERROR) << error.what();
       fprintf(stderr, "%s\n", error.what());

@@ -4,7 +4,8 @@
 #                             display or without one of the tools
 #   use_private_home PREFIX   makes WORK, a private HOME and runtime folder
 #                             under /tmp, removed at the end with every
-#                             process listed in PIDS
+#                             process listed in PIDS; the program runs in
+#                             Chinese, the language the tests check
 #   check "what" COMMAND...   runs the command, reports ok or FAILED
 #   wait_for_exit PID         waits up to 15 s for the process to end (kills it
 #                             and fails otherwise); its exit code in EXIT_CODE
@@ -39,6 +40,7 @@ use_private_home() {
   export HOME="$WORK/home"
   export XDG_RUNTIME_DIR="$WORK/runtime"
   unset XDG_DATA_HOME XDG_CONFIG_HOME
+  export LANGUAGE=zh_CN
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 }

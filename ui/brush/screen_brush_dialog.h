@@ -8,13 +8,14 @@
 #include <QPointer>
 
 #include "ui/brush/brush_shape.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 
 namespace tarn::ui {
 
 class CScreenMask;
 
-inline constexpr const char* kScreenBrushTitle = "屏幕画笔";
+inline constexpr const char* kScreenBrushTitle = QT_TRANSLATE_NOOP("TarnRecorder", "屏幕画笔");
 inline constexpr int kPaletteX = 40;
 inline constexpr int kPaletteY = 100;
 inline constexpr int kPaletteWidth = 108;

@@ -14,6 +14,7 @@
 #include "platform/native_window.h"
 #include "ui/brush/edit_window.h"
 #include "ui/brush/screen_brush_dialog.h"
+#include "ui/framework/ui_text.h"
 #include "ui/overlay/overlay_messages.h"
 
 namespace tarn::ui {
@@ -105,7 +106,7 @@ void CScreenMask::CreateInputWindow() {
 
 void CScreenMask::OpenPalette() {
   palette_ = new ScreenBrushDialog(this);
-  palette_->Create(this, QString::fromUtf8(kScreenBrushTitle));
+  palette_->Create(this, UiText(kScreenBrushTitle));
   palette_->PlaceAndShow();
 }
 

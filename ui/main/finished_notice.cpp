@@ -45,13 +45,13 @@ QString FinishedNoticeBody(const std::string& path, bool markup) {
     nameText = nameText.toHtmlEscaped();
     dirText = dirText.toHtmlEscaped();
   }
-  return nameText + "\n" + QString::fromUtf8(kNoticeSavedIn) + dirText;
+  return nameText + "\n" + UiText(kNoticeSavedIn) + dirText;
 }
 
 QStringList FinishedNoticeActions() {
-  return {kNoticeActionDefault, QString::fromUtf8(kNoticeOpenLabel),
-          kNoticeActionPlay,    QString::fromUtf8(kNoticePlayLabel),
-          kNoticeActionFolder,  QString::fromUtf8(kNoticeFolderLabel)};
+  return {kNoticeActionDefault, UiText(kNoticeOpenLabel),
+          kNoticeActionPlay,    UiText(kNoticePlayLabel),
+          kNoticeActionFolder,  UiText(kNoticeFolderLabel)};
 }
 
 FinishedNotice::FinishedNotice(QDBusConnection bus, Services services, QObject* parent)
@@ -105,7 +105,7 @@ void FinishedNotice::Announce(const std::string& path) {
 void FinishedNotice::Notify(const std::string& path, bool markup) {
   QDBusMessage message = NotificationsCall("Notify");
   message << QString::fromUtf8(kNoticeAppName) << uint(0)
-          << WindowImplBase::GetResourcePath() + "app-icon.png" << QString::fromUtf8(kNoticeSummary)
+          << WindowImplBase::GetResourcePath() + "app-icon.png" << UiText(kNoticeSummary)
           << FinishedNoticeBody(path, markup) << FinishedNoticeActions() << QVariantMap()
           << kServerDefaultExpiryMs;
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kNotifyTimeoutMs), this);
@@ -128,7 +128,7 @@ void FinishedNotice::ShowBalloon(const std::string& path, const QString& why) {
   LOG(INFO) << "no desktop notification (" << why.toStdString() << "): the tray balloon tells of "
             << path;
   if (services_.balloon &&
-      services_.balloon(QString::fromUtf8(kNoticeSummary), FinishedNoticeBody(path, false),
+      services_.balloon(UiText(kNoticeSummary), FinishedNoticeBody(path, false),
                         [this, path] { OpenFile(path); })) {
     Finish(Way::kBalloon);
     return;
@@ -167,7 +167,7 @@ void FinishedNotice::OpenFile(const std::string& path) {
   if (services_.openFile && services_.openFile(path)) return;
   LOG(ERROR) << "no program could be started to play " << path;
   if (services_.tellUser) {
-    services_.tellUser(QString::fromUtf8(kNoticeCannotPlayText) + QString::fromStdString(path));
+    services_.tellUser(UiText(kNoticeCannotPlayText) + QString::fromStdString(path));
   }
 }
 
@@ -176,7 +176,7 @@ void FinishedNotice::OpenFolderOf(const std::string& path) {
   if (services_.openFolder && services_.openFolder(dir)) return;
   LOG(ERROR) << "no file manager could be started for " << dir;
   if (services_.tellUser) {
-    services_.tellUser(QString::fromUtf8(kNoticeCannotOpenFolderText) + QString::fromStdString(dir));
+    services_.tellUser(UiText(kNoticeCannotOpenFolderText) + QString::fromStdString(dir));
   }
 }
 

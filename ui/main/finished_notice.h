@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/framework/ui_text.h"
+
 namespace tarn::ui {
 
 // The notification service: its bus name, object and interface.
@@ -23,18 +25,18 @@ inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifica
 
 // What the notice says and offers.
 inline constexpr const char* kNoticeAppName = "TarnRecorder";
-inline constexpr const char* kNoticeSummary = "录制完成";
-inline constexpr const char* kNoticeSavedIn = "保存在 ";
+inline constexpr const char* kNoticeSummary = QT_TRANSLATE_NOOP("TarnRecorder", "录制完成");
+inline constexpr const char* kNoticeSavedIn = QT_TRANSLATE_NOOP("TarnRecorder", "保存在 ");
 // Action keys and their labels: "default" is a click on the notice itself.
 inline constexpr const char* kNoticeActionDefault = "default";
 inline constexpr const char* kNoticeActionPlay = "play";
 inline constexpr const char* kNoticeActionFolder = "folder";
-inline constexpr const char* kNoticeOpenLabel = "打开";
-inline constexpr const char* kNoticePlayLabel = "播放";
-inline constexpr const char* kNoticeFolderLabel = "打开文件夹";
+inline constexpr const char* kNoticeOpenLabel = QT_TRANSLATE_NOOP("TarnRecorder", "打开");
+inline constexpr const char* kNoticePlayLabel = QT_TRANSLATE_NOOP("TarnRecorder", "播放");
+inline constexpr const char* kNoticeFolderLabel = QT_TRANSLATE_NOOP("TarnRecorder", "打开文件夹");
 // Told to the user when the desktop could not open what was asked for.
-inline constexpr const char* kNoticeCannotPlayText = "无法打开录制文件: ";
-inline constexpr const char* kNoticeCannotOpenFolderText = "无法打开文件夹: ";
+inline constexpr const char* kNoticeCannotPlayText = QT_TRANSLATE_NOOP("TarnRecorder", "无法打开录制文件: ");
+inline constexpr const char* kNoticeCannotOpenFolderText = QT_TRANSLATE_NOOP("TarnRecorder", "无法打开文件夹: ");
 
 // The body of the notice for the file `path`: its name, then its folder.
 // Plain text; `markup` escapes it for services that read the body as markup.

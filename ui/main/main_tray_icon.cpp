@@ -29,7 +29,7 @@ void MainTrayIcon::Add() {
   connect(icon_.get(), &QSystemTrayIcon::activated, this, &MainTrayIcon::OnActivated);
   connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, &MainTrayIcon::OnMessageClicked);
   added_ = true;
-  Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle), QString());
+  Modify(kTrayIconNormal, UiText(kTrayTipIdle), QString());
   icon_->show();
 }
 

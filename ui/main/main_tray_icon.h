@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "ui/framework/ui_text.h"
+
 namespace tarn::ui {
 
 // The two pictures of the icon.
@@ -19,10 +21,10 @@ inline constexpr int kTrayIconNormal = 131;
 inline constexpr int kTrayIconAlternate = 132;
 
 // Tips and balloons.
-inline constexpr const char* kTrayTipIdle = "高清视频录制软件";
-inline constexpr const char* kTrayTipRecording = "录制中...";
-inline constexpr const char* kTrayTipPaused = "暂停录制...";
-inline constexpr const char* kTrayBalloonStopped = "已停止...";
+inline constexpr const char* kTrayTipIdle = QT_TRANSLATE_NOOP("TarnRecorder", "高清视频录制软件");
+inline constexpr const char* kTrayTipRecording = QT_TRANSLATE_NOOP("TarnRecorder", "录制中...");
+inline constexpr const char* kTrayTipPaused = QT_TRANSLATE_NOOP("TarnRecorder", "暂停录制...");
+inline constexpr const char* kTrayBalloonStopped = QT_TRANSLATE_NOOP("TarnRecorder", "已停止...");
 
 // The picture of icon 131 or 132, from the skin folder.
 QIcon ProgramIcon(int iconId);

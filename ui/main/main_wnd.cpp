@@ -315,7 +315,7 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       } else if (wParam == kTimerTrayBlink) {
         trayBlinkPhase_ = !trayBlinkPhase_;
         trayIcon_->Modify(trayBlinkPhase_ ? kTrayIconAlternate : kTrayIconNormal,
-                          QString::fromUtf8(kTrayTipRecording), QString());
+                          UiText(kTrayTipRecording), QString());
       }
       break;
     case kWmHotKey:
@@ -487,7 +487,7 @@ bool CMainWnd::OnClose(quintptr wParam) {
   const int engineState = recorder_->state();
   if (engineState == kStateRecording || engineState == kStatePaused) {
     if (wParam != kCloseForSessionEnd &&
-        MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileRecordingText)) != 1) {
+        MessageBoxDialog::Ask(this, UiText(kQuitWhileRecordingText)) != 1) {
       return false;
     }
     StopRecording();

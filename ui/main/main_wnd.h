@@ -18,6 +18,7 @@
 
 #include "online/update_checker.h"
 #include "recorder/recorder.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/output_folder.h"
 
@@ -60,7 +61,7 @@ class ToolPages;
 }
 
 // Window title and class name of the main window.
-inline constexpr const char* kMainWindowTitle = "TARN屏幕录制";
+inline constexpr const char* kMainWindowTitle = QT_TRANSLATE_NOOP("TarnRecorder", "TARN屏幕录制");
 // The property that marks the main window for a second start of the program.
 inline constexpr const char* kInstanceMarkerProperty = "TarnRecorder";
 
@@ -71,37 +72,37 @@ inline constexpr int kUiPaused = 2;
 inline constexpr int kUiStopped = 3;
 
 // Prompts and questions of the main window.
-inline constexpr const char* kNoVideoDeviceText = "获取视频设备失败";
-inline constexpr const char* kNoAudioDeviceText = "获取音频设备失败";
-inline constexpr const char* kStartFailedText = "开始录制失败,请检查保存目录";
-inline constexpr const char* kQuitWhileRecordingText = "正在录制中,确定要退出吗?";
+inline constexpr const char* kNoVideoDeviceText = QT_TRANSLATE_NOOP("TarnRecorder", "获取视频设备失败");
+inline constexpr const char* kNoAudioDeviceText = QT_TRANSLATE_NOOP("TarnRecorder", "获取音频设备失败");
+inline constexpr const char* kStartFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "开始录制失败,请检查保存目录");
+inline constexpr const char* kQuitWhileRecordingText = QT_TRANSLATE_NOOP("TarnRecorder", "正在录制中,确定要退出吗?");
 // Delete moves the file to the trash; %1 is the file's name.
-inline constexpr const char* kDeleteQuestionText = "确定要将“%1”移到回收站吗?";
+inline constexpr const char* kDeleteQuestionText = QT_TRANSLATE_NOOP("TarnRecorder", "确定要将“%1”移到回收站吗?");
 // The file cannot go to the trash (%1 its name, %2 why): delete it for good?
-inline constexpr const char* kDeleteForGoodQuestionText = "无法将“%1”移到回收站(%2)。要永久删除它吗?";
-inline constexpr const char* kDeleteFailedText = "无法删除: ";
+inline constexpr const char* kDeleteForGoodQuestionText = QT_TRANSLATE_NOOP("TarnRecorder", "无法将“%1”移到回收站(%2)。要永久删除它吗?");
+inline constexpr const char* kDeleteFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "无法删除: ");
 // No file manager could be started for a folder; the folder follows.
-inline constexpr const char* kOpenFolderFailedText = "无法打开文件夹: ";
-inline constexpr const char* kRecordingIncompleteText = "录制文件未能完整保存: ";
+inline constexpr const char* kOpenFolderFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "无法打开文件夹: ");
+inline constexpr const char* kRecordingIncompleteText = QT_TRANSLATE_NOOP("TarnRecorder", "录制文件未能完整保存: ");
 // A start that failed for a reason the user can fix, with the reason after it.
-inline constexpr const char* kStartScreenFailedText = "开始录制失败,无法录制屏幕: ";
-inline constexpr const char* kStartFrameRateText = "开始录制失败,帧率无效: ";
-inline constexpr const char* kStartEncoderFailedText = "开始录制失败,无法编码: ";
+inline constexpr const char* kStartScreenFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "开始录制失败,无法录制屏幕: ");
+inline constexpr const char* kStartFrameRateText = QT_TRANSLATE_NOOP("TarnRecorder", "开始录制失败,帧率无效: ");
+inline constexpr const char* kStartEncoderFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "开始录制失败,无法编码: ");
 // Closing while transcoder jobs run.
-inline constexpr const char* kQuitWhileJobsText = "有任务正在进行,确定要退出吗?";
+inline constexpr const char* kQuitWhileJobsText = QT_TRANSLATE_NOOP("TarnRecorder", "有任务正在进行,确定要退出吗?");
 // A recording that ended by itself (a full disk, a lost display), with why.
-inline constexpr const char* kRecordingEndedText = "录制已结束: ";
+inline constexpr const char* kRecordingEndedText = QT_TRANSLATE_NOOP("TarnRecorder", "录制已结束: ");
 // Why the record page's source controls are disabled.
-inline constexpr const char* kLockedWhileRecordingText = "录制中不能更改，停止录制后再选择";
-inline constexpr const char* kNoCameraText = "没有找到摄像头";
+inline constexpr const char* kLockedWhileRecordingText = QT_TRANSLATE_NOOP("TarnRecorder", "录制中不能更改，停止录制后再选择");
+inline constexpr const char* kNoCameraText = QT_TRANSLATE_NOOP("TarnRecorder", "没有找到摄像头");
 // A camera recording took the camera from the open preview.
-inline constexpr const char* kCameraPreviewClosedText = "摄像头预览已关闭，摄像头用于录制";
+inline constexpr const char* kCameraPreviewClosedText = QT_TRANSLATE_NOOP("TarnRecorder", "摄像头预览已关闭，摄像头用于录制");
 
 // The record page's choices of what to record, in the order of its options.
 enum class RecordArea { kFullScreen = 0, kRegion = 1, kFollowMouse = 2, kCamera = 3 };
 
 // A recording that started without its watermark.
-inline constexpr const char* kWatermarkFailedText = "水印无法添加，本次录制不带水印";
+inline constexpr const char* kWatermarkFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "水印无法添加，本次录制不带水印");
 
 class CMainWnd : public WindowImplBase, public UpdateCheckListener, public RecorderListener {
   Q_OBJECT

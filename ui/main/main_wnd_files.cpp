@@ -6,6 +6,7 @@
 #include <QString>
 #include <string>
 
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/recorded_file_list.h"
@@ -16,7 +17,7 @@ namespace tarn::ui {
 void CMainWnd::OpenFolderOrSay(const std::string& dir) {
   if (OpenFolder(dir)) return;
   LOG(ERROR) << "no file manager could be started to show " << dir;
-  PromptBoxDialog::Show(this, QString::fromUtf8(kOpenFolderFailedText) + QString::fromStdString(dir));
+  PromptBoxDialog::Show(this, UiText(kOpenFolderFailedText) + QString::fromStdString(dir));
 }
 
 void CMainWnd::DeleteRecording(int index) {
@@ -25,20 +26,20 @@ void CMainWnd::DeleteRecording(int index) {
   // Copies: the entry goes with its row.
   const QString name = QString::fromStdString(entry->fileName);
   const std::string path = entry->fullPath;
-  if (MessageBoxDialog::Ask(this, QString::fromUtf8(kDeleteQuestionText).arg(name)) != 1) return;
+  if (MessageBoxDialog::Ask(this, UiText(kDeleteQuestionText).arg(name)) != 1) return;
   std::string why;
   if (fileList_->MoveToTrash(index, &why)) return;
   if (fileList_->Find(index) == nullptr) return;  // the row went while the question was open
   // No trash for this file (another file system without one, say): the file
   // is deleted for good only when the user says so again.
   const QString question =
-      QString::fromUtf8(kDeleteForGoodQuestionText).arg(name, QString::fromStdString(why));
+      UiText(kDeleteForGoodQuestionText).arg(name, QString::fromStdString(why));
   if (MessageBoxDialog::Ask(this, question) != 1) {
     LOG(INFO) << "kept " << path << ": it cannot go to the trash and was not deleted for good";
     return;
   }
   if (!fileList_->Delete(index)) {
-    PromptBoxDialog::Show(this, QString::fromUtf8(kDeleteFailedText) + QString::fromStdString(path));
+    PromptBoxDialog::Show(this, UiText(kDeleteFailedText) + QString::fromStdString(path));
   }
 }
 

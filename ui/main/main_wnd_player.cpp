@@ -5,6 +5,7 @@
 #include <QStackedWidget>
 #include <glog/logging.h>
 
+#include "ui/framework/ui_text.h"
 #include "ui/main/cut_page_player.h"
 #include "ui/main/main_wnd.h"
 
@@ -12,10 +13,10 @@ namespace tarn::ui {
 
 namespace {
 
-constexpr const char* kVideoFileFilter = "Video (*.mp4 *.flv *.wmv *.avi *.mov *.mkv *.3gp)";
+constexpr const char* kVideoFileFilter = QT_TRANSLATE_NOOP("TarnRecorder", "Video (*.mp4 *.flv *.wmv *.avi *.mov *.mkv *.3gp)");
 
 QString ChooseVideoWithDialog(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), QString(), kVideoFileFilter);
+  return QFileDialog::getOpenFileName(parent, QString(), QString(), UiText(kVideoFileFilter));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/screen_capture.h"
 #include "recorder/containers.h"
 #include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/main/finished_notice.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_tray_icon.h"
@@ -50,7 +51,7 @@ void CMainWnd::StartRecording() {
     recorder_->Resume();
     ShowRecordingControls();
     SetTimer(kTimerTrayBlink, 800);
-    trayIcon_->Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipRecording), QString());
+    trayIcon_->Modify(kTrayIconNormal, UiText(kTrayTipRecording), QString());
     return;
   }
 
@@ -73,23 +74,23 @@ void CMainWnd::StartRecording() {
     switch (recorder_->startProblem()) {
       case StartProblem::kVideoDevice:
         // A camera that is listed yet does not open says why.
-        text = QString::fromUtf8(kNoVideoDeviceText);
+        text = UiText(kNoVideoDeviceText);
         if (result != kStartNoVideoDevice) text += "\n" + QString::fromStdString(recorder_->startError());
         break;
       case StartProblem::kAudioDevice:
-        text = QString::fromUtf8(kNoAudioDeviceText);
+        text = UiText(kNoAudioDeviceText);
         break;
       case StartProblem::kScreen:
-        text = QString::fromUtf8(kStartScreenFailedText) + QString::fromStdString(recorder_->startError());
+        text = UiText(kStartScreenFailedText) + QString::fromStdString(recorder_->startError());
         break;
       case StartProblem::kFrameRate:
-        text = QString::fromUtf8(kStartFrameRateText) + QString::fromStdString(recorder_->startError());
+        text = UiText(kStartFrameRateText) + QString::fromStdString(recorder_->startError());
         break;
       case StartProblem::kEncoder:
-        text = QString::fromUtf8(kStartEncoderFailedText) + QString::fromStdString(recorder_->startError());
+        text = UiText(kStartEncoderFailedText) + QString::fromStdString(recorder_->startError());
         break;
       default:
-        text = QString::fromUtf8(kStartFailedText) + "\n" + QString::fromStdString(recorder_->startError());
+        text = UiText(kStartFailedText) + "\n" + QString::fromStdString(recorder_->startError());
         break;
     }
     LOG(ERROR) << "recording could not start (" << result << "): " << recorder_->startError();
@@ -112,14 +113,14 @@ void CMainWnd::StartRecording() {
   ShowRecordingControls();
   trayBlinkPhase_ = false;
   SetTimer(kTimerTrayBlink, 800);
-  const QString recording = QString::fromUtf8(kTrayTipRecording);
+  const QString recording = UiText(kTrayTipRecording);
   trayIcon_->Modify(kTrayIconNormal, recording,
-                    previewClosed ? recording + "\n" + QString::fromUtf8(kCameraPreviewClosedText) : recording);
+                    previewClosed ? recording + "\n" + UiText(kCameraPreviewClosedText) : recording);
   LOG(INFO) << "recording " << options.path() << " (" << options.containerName << ", "
             << options.frameRate << " fps, quality " << quality_ << ")";
   // The recording runs meanwhile; the user learns that it has no watermark.
   if (!recorder_->startWarning().empty()) {
-    PromptBoxDialog::Show(this, QString::fromUtf8(kWatermarkFailedText));
+    PromptBoxDialog::Show(this, UiText(kWatermarkFailedText));
   }
 }
 
@@ -160,7 +161,7 @@ void CMainWnd::PauseRecording() {
   recorder_->Pause();
   ShowRecordingControls();
   KillTimer(kTimerTrayBlink);
-  const QString paused = QString::fromUtf8(kTrayTipPaused);
+  const QString paused = UiText(kTrayTipPaused);
   trayIcon_->Modify(kTrayIconAlternate, paused, paused);
 }
 
@@ -173,8 +174,8 @@ void CMainWnd::StopRecording() {
   if (engineState != kStateRecording && engineState != kStatePaused) return;
 
   KillTimer(kTimerTrayBlink);
-  trayIcon_->Modify(kTrayIconNormal, QString::fromUtf8(kTrayTipIdle),
-                    QString::fromUtf8(kTrayBalloonStopped));
+  trayIcon_->Modify(kTrayIconNormal, UiText(kTrayTipIdle),
+                    UiText(kTrayBalloonStopped));
   ShowAndActivate();
   if (floatingPanel_) floatingPanel_->hide();
   recordTimeText_->setText("00:00:00");
@@ -194,9 +195,9 @@ void CMainWnd::ShowRecordingControls() {
   // Start and pause share one place: only one of them is visible.
   pauseButton_->setVisible(recording);
   startButton_->setVisible(!recording);
-  startButton_->setText(QString::fromUtf8(paused ? "继续录制" : "开始录制"));
+  startButton_->setText(paused ? QCoreApplication::translate("TarnRecorder", "继续录制") : QCoreApplication::translate("TarnRecorder", "开始录制"));
   stopButton_->setEnabled(recording || paused);
-  recordStateText_->setText(QString::fromUtf8(recording ? "录制中" : paused ? "已暂停" : "录制时长"));
+  recordStateText_->setText(UiText(recording ? QT_TRANSLATE_NOOP("TarnRecorder", "录制中") : paused ? QT_TRANSLATE_NOOP("TarnRecorder", "已暂停") : QT_TRANSLATE_NOOP("TarnRecorder", "录制时长")));
   // The meters follow the recording, or preview the sources without one.
   if (soundMeters_) soundMeters_->Update();
   // The floating panel follows whichever window or key changed the state.
@@ -278,12 +279,12 @@ void CMainWnd::OnRecordFinishedMessage() {
     if (result.ok && std::filesystem::exists(path, error)) finishedNotice_->Announce(path);
     if (!result.ok) {
       LOG(ERROR) << "the recording " << path << " could not be finished: " << result.reason;
-      PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingIncompleteText) +
+      PromptBoxDialog::Show(this, UiText(kRecordingIncompleteText) +
                                       QString::fromStdString(name) + "\n" +
                                       QString::fromStdString(result.reason));
     } else if (!result.reason.empty()) {
       LOG(WARNING) << "the recording " << path << " ended by itself: " << result.reason;
-      PromptBoxDialog::Show(this, QString::fromUtf8(kRecordingEndedText) +
+      PromptBoxDialog::Show(this, UiText(kRecordingEndedText) +
                                       QString::fromStdString(result.reason) + "\n" +
                                       QString::fromStdString(name));
     }

@@ -10,6 +10,7 @@
 
 #include "settings/hot_key_settings.h"
 #include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_hot_keys.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/record_page_meters.h"
@@ -68,9 +69,9 @@ void CMainWnd::EnterRegionModeFromSettings() {
 void CMainWnd::ShowHotKeysInToolTips() {
   const QString startPause = QString::fromStdString(HotKeyText(ReadStartPauseHotKey(settings_)));
   const QString stop = QString::fromStdString(HotKeyText(ReadStopHotKey(settings_)));
-  startButton_->setToolTip(QString::fromUtf8("开始录制 (%1)").arg(startPause));
-  pauseButton_->setToolTip(QString::fromUtf8("暂停录制 (%1)").arg(startPause));
-  stopButton_->setToolTip(QString::fromUtf8("停止录制 (%1)").arg(stop));
+  startButton_->setToolTip(QCoreApplication::translate("TarnRecorder", "开始录制 (%1)").arg(startPause));
+  pauseButton_->setToolTip(QCoreApplication::translate("TarnRecorder", "暂停录制 (%1)").arg(startPause));
+  stopButton_->setToolTip(QCoreApplication::translate("TarnRecorder", "停止录制 (%1)").arg(stop));
 }
 
 }  // namespace tarn::ui

@@ -11,6 +11,7 @@
 
 #include "recorder/audio/capture_devices.h"
 #include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/output_folder.h"
@@ -108,7 +109,7 @@ void CMainWnd::RefreshCameraChoice() {
   cameraPreviewButton_->setEnabled(cameraListed_ && !locked);
   if (!locked) {
     camera->setToolTip(cameraListed_ ? camera->property(kIdleToolTip).toString()
-                                     : QString::fromUtf8(kNoCameraText));
+                                     : UiText(kNoCameraText));
   }
 }
 
@@ -149,7 +150,7 @@ void CMainWnd::OnFrameRateChosen(int index) {
 }
 
 void CMainWnd::ChooseOutputFolder() {
-  const QString chosen = services_.chooseFolder(this, QString::fromUtf8(kChooseFolderTitle),
+  const QString chosen = services_.chooseFolder(this, UiText(kChooseFolderTitle),
                                                 QString::fromStdString(GetOutputDir(settings_)));
   if (chosen.isEmpty()) return;  // cancelled
   const std::string folder = chosen.toStdString();
@@ -159,7 +160,7 @@ void CMainWnd::ChooseOutputFolder() {
 }
 
 void CMainWnd::LockSourceControls(bool locked) {
-  const QString why = QString::fromUtf8(kLockedWhileRecordingText);
+  const QString why = UiText(kLockedWhileRecordingText);
   for (QWidget* control : std::initializer_list<QWidget*>{
            recordAreaOptions_[0], recordAreaOptions_[1], recordAreaOptions_[2], recordAreaOptions_[3],
            followSizeList_, regionSelectButton_, frameRateList_, outputChooseButton_}) {

@@ -1,6 +1,7 @@
 // The main window's cut, convert and compress pages: made in InitWindow,
 // ended (with their jobs) when the window closes.
 
+#include "ui/framework/ui_text.h"
 #include "ui/main/cut_page_player.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/main_wnd.h"
@@ -31,7 +32,7 @@ void CMainWnd::CreateToolPages() {
 bool CMainWnd::AskToEndToolJobs(quintptr wParam) {
   if (tools_ == nullptr || tools_->jobs().RunningCount() == 0) return true;
   return wParam == kCloseForSessionEnd ||
-         MessageBoxDialog::Ask(this, QString::fromUtf8(kQuitWhileJobsText)) == 1;
+         MessageBoxDialog::Ask(this, UiText(kQuitWhileJobsText)) == 1;
 }
 
 bool CMainWnd::EndToolJobs() {

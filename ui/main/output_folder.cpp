@@ -34,7 +34,7 @@ bool AcceptOutputFolder(QWidget* owner, SettingsStore& settings, const std::stri
   if (!FolderIsWritable(folder, why)) {
     LOG(WARNING) << "the folder " << folder << " cannot be written (" << why
                  << "): the recordings stay in " << GetOutputDir(settings);
-    PromptBoxDialog::Show(owner, QString::fromUtf8(kFolderNotWritableText));
+    PromptBoxDialog::Show(owner, UiText(kFolderNotWritableText));
     return false;
   }
   settings.SetString(kOutputDirType, "1");

@@ -6,6 +6,8 @@
 #include <QString>
 #include <string>
 
+#include "ui/framework/ui_text.h"
+
 class QWidget;
 
 namespace tarn {
@@ -15,8 +17,8 @@ class SettingsStore;
 namespace tarn::ui {
 
 // Shown when a chosen folder cannot be written.
-inline constexpr const char* kFolderNotWritableText = "该目录没有写入权限!";
-inline constexpr const char* kChooseFolderTitle = "选择视频存放目录";
+inline constexpr const char* kFolderNotWritableText = QT_TRANSLATE_NOOP("TarnRecorder", "该目录没有写入权限!");
+inline constexpr const char* kChooseFolderTitle = QT_TRANSLATE_NOOP("TarnRecorder", "选择视频存放目录");
 
 // Qt's folder dialog: (parent, title, start folder) → the folder, empty when
 // cancelled.

@@ -42,8 +42,8 @@ RecordPageMeters::RecordPageMeters(WindowImplBase& window, SettingsStore& settin
   microphoneCaption_ = window_.RequireControl<QWidget>("microphoneLevelCaption");
   systemCaption_ = window_.RequireControl<QWidget>("systemLevelCaption");
   warningLabel_ = window_.RequireControl<QLabel>("sound-silence-warning");
-  microphoneMeter_ = PutMeter("microphone-level-meter", "麦克风音量");
-  systemMeter_ = PutMeter("system-level-meter", "系统声音音量");
+  microphoneMeter_ = PutMeter("microphone-level-meter", QT_TRANSLATE_NOOP("TarnRecorder", "麦克风音量"));
+  systemMeter_ = PutMeter("system-level-meter", QT_TRANSLATE_NOOP("TarnRecorder", "系统声音音量"));
   warningLabel_->hide();
 
   // What decides whether the preview runs.
@@ -66,7 +66,7 @@ SoundMeter* RecordPageMeters::PutMeter(const char* placeholderName, const char* 
   QWidget* placeholder = window_.RequireControl<QWidget>(placeholderName);
   auto* meter = new SoundMeter(placeholder->parentWidget());
   meter->setObjectName(placeholderName);
-  meter->setAccessibleName(QString::fromUtf8(accessibleName));
+  meter->setAccessibleName(UiText(accessibleName));
   meter->setMinimumWidth(placeholder->minimumWidth());
   QLayout* layout = placeholder->parentWidget() != nullptr ? placeholder->parentWidget()->layout() : nullptr;
   if (layout != nullptr) delete layout->replaceWidget(placeholder, meter);
@@ -175,7 +175,7 @@ void RecordPageMeters::ShowLevels(const SoundLevels& levels) {
     if (level.state == LevelState::kLive) {
       meter->SetLevel(level.peak, level.rms);
     } else if (level.state == LevelState::kUnavailable) {
-      meter->SetUnavailable(QString::fromUtf8(unavailableText));
+      meter->SetUnavailable(UiText(unavailableText));
     } else {
       meter->Clear();
     }
@@ -204,9 +204,9 @@ void RecordPageMeters::ForgetSilence() {
 
 void RecordPageMeters::ShowWarning(bool microphoneSilent, bool systemSilent) {
   QStringList lines;
-  if (microphoneSilent) lines << QString::fromUtf8(kMicrophoneSilentText);
-  if (systemSilent) lines << QString::fromUtf8(kSystemSoundSilentText);
-  const QString text = lines.join(QString::fromUtf8("，"));
+  if (microphoneSilent) lines << UiText(kMicrophoneSilentText);
+  if (systemSilent) lines << UiText(kSystemSoundSilentText);
+  const QString text = lines.join(QCoreApplication::translate("TarnRecorder", "，"));
   if (warningLabel_->text() != text) {
     warningLabel_->setText(text);
     if (!text.isEmpty()) LOG(WARNING) << "record page: " << text.toStdString();

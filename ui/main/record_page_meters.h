@@ -20,6 +20,7 @@
 #include "recorder/audio/silence_watch.h"
 #include "recorder/audio/sound_choice.h"
 #include "recorder/audio/sound_levels.h"
+#include "ui/framework/ui_text.h"
 
 class QLabel;
 class QStackedWidget;
@@ -37,11 +38,11 @@ class SoundMeter;
 class WindowImplBase;
 
 // The warning line's texts.
-inline constexpr const char* kMicrophoneSilentText = "麦克风没有声音";
-inline constexpr const char* kSystemSoundSilentText = "系统声音没有声音";
+inline constexpr const char* kMicrophoneSilentText = QT_TRANSLATE_NOOP("TarnRecorder", "麦克风没有声音");
+inline constexpr const char* kSystemSoundSilentText = QT_TRANSLATE_NOOP("TarnRecorder", "系统声音没有声音");
 // The tooltips of a meter whose source cannot be had.
-inline constexpr const char* kMicrophoneUnavailableText = "麦克风不可用：没有找到设备，或声音服务没有响应";
-inline constexpr const char* kSystemSoundUnavailableText = "系统声音不可用：没有找到扬声器，或声音服务没有响应";
+inline constexpr const char* kMicrophoneUnavailableText = QT_TRANSLATE_NOOP("TarnRecorder", "麦克风不可用：没有找到设备，或声音服务没有响应");
+inline constexpr const char* kSystemSoundUnavailableText = QT_TRANSLATE_NOOP("TarnRecorder", "系统声音不可用：没有找到扬声器，或声音服务没有响应");
 
 class RecordPageMeters : public QObject {
   Q_OBJECT

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/app_data_dir.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/recording_list_keys.h"
@@ -317,7 +318,7 @@ void RecordedFileList::DescribeRow(int index) {
   const QString text = QString::fromStdString(entry.fileName) + ", " +
                        QString::fromStdString(FormatFileSize(entry.size)) + ", " +
                        (durationKnown ? QString::fromStdString(FormatDuration(entry.duration))
-                                      : QString::fromUtf8("时长未知"));
+                                      : QCoreApplication::translate("TarnRecorder", "时长未知"));
   row->second.item->setData(Qt::AccessibleTextRole, text);
   row->second.item->setData(Qt::AccessibleDescriptionRole, QString::fromStdString(entry.fullPath));
   if (row->second.widget) row->second.widget->setAccessibleName(text);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <utility>
 
+#include "ui/framework/ui_text.h"
+
 namespace tarn::ui {
 
 RenameFileDialog::RenameFileDialog(QString currentName) : currentName_(std::move(currentName)) {}
@@ -15,7 +17,7 @@ RenameFileDialog::RenameFileDialog(QString currentName) : currentName_(std::move
 int RenameFileDialog::Ask(QWidget* parent, const QString& currentName, QString* newName) {
   RenameFileDialog dialog(currentName);
   try {
-    dialog.Create(parent, QString::fromUtf8("重命名"));
+    dialog.Create(parent, QCoreApplication::translate("TarnRecorder", "重命名"));
   } catch (const WindowInitError& error) {
     LOG(ERROR) << error.what();
     return 0;
@@ -47,7 +49,7 @@ void RenameFileDialog::Notify(const TNotifyUI& msg) {
   if (msg.senderName == "renameFileConfirm") {
     const QString text = FindControl<QLineEdit>("renameFileInput")->text();
     if (text.isEmpty()) {
-      FindControl<QLabel>("renameError")->setText(QString::fromUtf8("请输入新的文件名!"));
+      FindControl<QLabel>("renameError")->setText(QCoreApplication::translate("TarnRecorder", "请输入新的文件名!"));
       return;
     }
     newName_ = text;

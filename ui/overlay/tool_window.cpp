@@ -16,7 +16,7 @@
 namespace tarn::ui {
 
 QString ToolbarRecordingText(std::int64_t seconds) {
-  return QString::fromUtf8("正在录制 ") + ElapsedTimeText(seconds);
+  return QCoreApplication::translate("TarnRecorder", "正在录制 ") + ElapsedTimeText(seconds);
 }
 
 CToolWindow::CToolWindow(CVideoMask* mask, QWidget* mainWindow, SettingsStore& settings)
@@ -38,7 +38,7 @@ void CToolWindow::InitWindow() {
   ratioLabel_ = RequireControl<QLabel>("record-ratio-info");
   durationLabel_ = RequireControl<QLabel>("record-duration-info");
   RequireControl<QPushButton>("record-close");
-  durationLabel_->setText(QString::fromUtf8(kToolbarReadyText));
+  durationLabel_->setText(UiText(kToolbarReadyText));
 }
 
 double CToolWindow::Ratio() const {
@@ -83,7 +83,7 @@ void CToolWindow::FollowFrame(const FrameRect& frame, bool store) {
 
 void CToolWindow::RecordingStopped() {
   draggable_ = true;
-  durationLabel_->setText(QString::fromUtf8(kToolbarReadyText));
+  durationLabel_->setText(UiText(kToolbarReadyText));
 }
 
 // --- Messages and the close button ---------------------------------------------------

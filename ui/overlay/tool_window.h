@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRect>
 
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/overlay/region_frame.h"
 
@@ -21,7 +22,7 @@ namespace tarn::ui {
 
 class CVideoMask;
 
-inline constexpr const char* kToolbarReadyText = "准备录制 00:00:00";
+inline constexpr const char* kToolbarReadyText = QT_TRANSLATE_NOOP("TarnRecorder", "准备录制 00:00:00");
 
 // "正在录制 hh:mm:ss".
 QString ToolbarRecordingText(std::int64_t seconds);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "ui/framework/ui_text.h"
 #include "ui/overlay/user_define_region.h"
 
 namespace tarn::ui {
@@ -160,9 +161,9 @@ void CUserDefineRegion::PaintInfoBox(QPainter& painter) const {
   painter.fillRect(boxes.magnifier, background);
   const TrackerRect described = InfoRect();
   const QString lines[] = {
-      QString("Left: %1, Top: %2").arg(described.left).arg(described.top),
-      QString::fromUtf8("宽度: %1, 高度: %2").arg(described.Width()).arg(described.Height()),
-      QString::fromUtf8("双击选择录制区域"),
+      QCoreApplication::translate("TarnRecorder", "Left: %1, Top: %2").arg(described.left).arg(described.top),
+      QCoreApplication::translate("TarnRecorder", "宽度: %1, 高度: %2").arg(described.Width()).arg(described.Height()),
+      QCoreApplication::translate("TarnRecorder", "双击选择录制区域"),
   };
   painter.setFont(infoFont_);
   painter.setPen(Qt::white);

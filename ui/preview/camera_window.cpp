@@ -19,7 +19,7 @@ namespace {
 constexpr int kRightOffset = 250;
 constexpr int kTopOffset = 20;
 
-constexpr const char* kCameraNotOpenedText = "摄像头无法打开";
+constexpr const char* kCameraNotOpenedText = QT_TRANSLATE_NOOP("TarnRecorder", "摄像头无法打开");
 
 }  // namespace
 
@@ -82,7 +82,7 @@ void CCameraWindow::StartPreview() {
   LOG(WARNING) << "init error: the camera preview shows no picture ("
                << (started == preview::kNoCameraDevice ? std::string("no camera") : display_->lastError()) << ")";
   display_.reset();
-  ShowStatus(QString::fromUtf8(started == preview::kNoCameraDevice ? kNoCameraDetectedText
+  ShowStatus(UiText(started == preview::kNoCameraDevice ? kNoCameraDetectedText
                                                                    : kCameraNotOpenedText));
 }
 
@@ -111,7 +111,7 @@ qintptr CCameraWindow::HandleCustomMessage(unsigned message, quintptr wParam, qi
     // The camera was pulled out or stopped delivering: the preview ends as
     // if there were none.
     StopPreview();
-    ShowStatus(QString::fromUtf8(kNoCameraDetectedText));
+    ShowStatus(UiText(kNoCameraDetectedText));
     return 0;
   }
   return WindowImplBase::HandleCustomMessage(message, wParam, lParam, handled);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "ui/framework/custom_message.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 
 class QLabel;
@@ -30,7 +31,7 @@ inline constexpr int kCameraAreaY = 28;
 inline constexpr int kCameraAreaWidth = 230;
 inline constexpr int kCameraAreaHeight = 160;
 
-inline constexpr const char* kNoCameraDetectedText = "未检测到摄像头";
+inline constexpr const char* kNoCameraDetectedText = QT_TRANSLATE_NOOP("TarnRecorder", "未检测到摄像头");
 
 // Posted by the display's read thread when the camera stopped delivering.
 inline constexpr unsigned kWmCameraEnded = kWmUser + 800;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/output_folder.h"
 #include "ui/main/shell_actions.h"
@@ -84,7 +85,7 @@ void SetingDialog::ShowOutputDir(const std::string& folder) {
 
 void SetingDialog::ChooseOutputFolder() {
   const QString chosen =
-      services_.chooseFolder(this, QString::fromUtf8(kChooseFolderTitle), outputDirEdit_->text());
+      services_.chooseFolder(this, UiText(kChooseFolderTitle), outputDirEdit_->text());
   if (chosen.isEmpty()) return;  // cancelled
   const std::string folder = chosen.toStdString();
   if (!AcceptOutputFolder(this, settings_, folder)) return;
@@ -144,7 +145,7 @@ bool SetingDialog::SaveOneHotKey(bool startPause) {
     LOG(WARNING) << "the " << action << " hot key " << HotKeyText(*hotKey)
                  << " was refused; the previous one stays";
     PromptBoxDialog::Show(
-        this, QString::fromUtf8(startPause ? kStartPauseHotKeyFailedText : kStopHotKeyFailedText));
+        this, UiText(startPause ? kStartPauseHotKeyFailedText : kStopHotKeyFailedText));
     return false;
   }
   settings_.SetInt(startPause ? kStartPauseKey1Index : kStopKey1Index, modifierItem);
@@ -155,14 +156,14 @@ bool SetingDialog::SaveOneHotKey(bool startPause) {
     WriteStopHotKey(settings_, *hotKey);
   }
   LOG(INFO) << "the " << action << " hot key is now " << HotKeyText(*hotKey);
-  PromptBoxDialog::Show(this, QString::fromUtf8(startPause ? kStartPauseHotKeySetText : kStopHotKeySetText));
+  PromptBoxDialog::Show(this, UiText(startPause ? kStartPauseHotKeySetText : kStopHotKeySetText));
   return true;
 }
 
 void SetingDialog::ShowCurrentHotKeys() {
   if (currentHotKeysLabel_ == nullptr) return;
   currentHotKeysLabel_->setText(
-      QString::fromUtf8("当前热键: 开始/暂停 %1, 停止 %2")
+      QCoreApplication::translate("TarnRecorder", "当前热键: 开始/暂停 %1, 停止 %2")
           .arg(QString::fromStdString(HotKeyText(ReadStartPauseHotKey(settings_))),
                QString::fromStdString(HotKeyText(ReadStopHotKey(settings_)))));
 }

@@ -27,7 +27,7 @@ namespace tarn::ui {
 namespace {
 
 // The filter of the watermark image chooser.
-constexpr const char* kImageFilter = "图像文件(*.bmp *.jpg *.png)";
+constexpr const char* kImageFilter = QT_TRANSLATE_NOOP("TarnRecorder", "图像文件(*.bmp *.jpg *.png)");
 
 constexpr int kLargestOffset = 99999;
 
@@ -36,8 +36,8 @@ QColor ChooseColourWithDialog(QWidget* parent, const QColor& initial) {
 }
 
 QString ChooseImageWithDialog(QWidget* parent, const QString& start) {
-  return QFileDialog::getOpenFileName(parent, QString::fromUtf8(kChooseWatermarkImageTitle), start,
-                                      QString::fromUtf8(kImageFilter));
+  return QFileDialog::getOpenFileName(parent, UiText(kChooseWatermarkImageTitle), start,
+                                      UiText(kImageFilter));
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ SetingDialog::~SetingDialog() {
 QPointer<SetingDialog> SetingDialog::Open(QWidget* owner, Services services) {
   auto* dialog = new SetingDialog(std::move(services));
   try {
-    dialog->Create(owner, QString::fromUtf8(kSetingDialogTitle));
+    dialog->Create(owner, UiText(kSetingDialogTitle));
   } catch (const WindowInitError& error) {
     LOG(ERROR) << "the settings dialog cannot be opened: " << error.what();
     dialog->saved_ = true;  // nothing was loaded, so nothing is written
@@ -99,7 +99,7 @@ void SetingDialog::InitWindow() {
   }
   setWindowModality(Qt::ApplicationModal);
   if (auto* notice = FindControl<QLabel>("recording-notice")) {
-    notice->setText(QString::fromUtf8(kChangesApplyNextRecordingText));
+    notice->setText(UiText(kChangesApplyNextRecordingText));
     notice->setVisible(services_.recording);
   }
   FillLists();

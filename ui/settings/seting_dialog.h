@@ -22,6 +22,7 @@
 #include <string>
 
 #include "settings/hot_key_settings.h"
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 
 class QAbstractButton;
@@ -40,9 +41,9 @@ class SettingsStore;
 namespace tarn::ui {
 
 // The line at the top of the dialog while a recording runs.
-inline constexpr const char* kChangesApplyNextRecordingText = "正在录制中,更改将在下次录制时生效";
-inline constexpr const char* kSetingDialogTitle = "设置";
-inline constexpr const char* kChooseWatermarkImageTitle = "选择水印图片";
+inline constexpr const char* kChangesApplyNextRecordingText = QT_TRANSLATE_NOOP("TarnRecorder", "正在录制中,更改将在下次录制时生效");
+inline constexpr const char* kSetingDialogTitle = QT_TRANSLATE_NOOP("TarnRecorder", "设置");
+inline constexpr const char* kChooseWatermarkImageTitle = QT_TRANSLATE_NOOP("TarnRecorder", "选择水印图片");
 
 class SetingDialog : public WindowImplBase {
   Q_OBJECT

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "settings/settings_store.h"
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_wnd.h"
 #include "ui/settings/seting_dialog.h"
 #include "ui/settings/seting_values.h"
@@ -181,7 +182,7 @@ void SetingDialog::LockWhileRecording() {
     for (const char* name : {"video-source-camera", "camera-check"}) {
       if (auto* control = FindControl<QWidget>(name)) {
         control->setEnabled(false);
-        control->setToolTip(QString::fromUtf8(kNoCameraText));
+        control->setToolTip(UiText(kNoCameraText));
       }
     }
   }
@@ -189,7 +190,7 @@ void SetingDialog::LockWhileRecording() {
   for (const char* name : kLockedWhileRecording) {
     if (auto* control = FindControl<QWidget>(name)) {
       control->setEnabled(false);
-      control->setToolTip(QString::fromUtf8(kLockedWhileRecordingText));
+      control->setToolTip(UiText(kLockedWhileRecordingText));
     }
   }
 }

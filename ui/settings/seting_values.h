@@ -15,6 +15,7 @@
 
 #include "settings/hot_key_settings.h"
 #include "settings/settings_keys.h"
+#include "ui/framework/ui_text.h"
 
 namespace tarn::ui {
 
@@ -72,10 +73,10 @@ std::string FollowAreaText(const FollowArea& area);
 std::optional<HotKey> HotKeyFromItems(int modifierItem, int keyItem);
 
 // The prompts of saving the hot keys.
-inline constexpr const char* kStartPauseHotKeyFailedText = "[开始/暂停], 热键设置失败!";
-inline constexpr const char* kStartPauseHotKeySetText = "[开始/暂停], 热键设置成功!";
-inline constexpr const char* kStopHotKeyFailedText = "[停止], 热键设置失败!";
-inline constexpr const char* kStopHotKeySetText = "[停止], 热键设置成功!";
+inline constexpr const char* kStartPauseHotKeyFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "[开始/暂停], 热键设置失败!");
+inline constexpr const char* kStartPauseHotKeySetText = QT_TRANSLATE_NOOP("TarnRecorder", "[开始/暂停], 热键设置成功!");
+inline constexpr const char* kStopHotKeyFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "[停止], 热键设置失败!");
+inline constexpr const char* kStopHotKeySetText = QT_TRANSLATE_NOOP("TarnRecorder", "[停止], 热键设置成功!");
 
 // --- What each control writes ---------------------------------------------------------
 

@@ -79,7 +79,7 @@ CutTools::CutTools(ToolContext& context, QWidget* tools, CutPagePlayer* player)
   if (QWidget* playerArea = page->findChild<QWidget*>("player-area")) {
     playerArea->setFocusPolicy(Qt::ClickFocus);
     // It takes the keyboard now, so screen readers name it.
-    if (playerArea->accessibleName().isEmpty()) playerArea->setAccessibleName(QString::fromUtf8("视频画面"));
+    if (playerArea->accessibleName().isEmpty()) playerArea->setAccessibleName(QCoreApplication::translate("TarnRecorder", "视频画面"));
   }
   for (const auto& [key, forward] : {std::pair{".", true}, std::pair{",", false}}) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(key)), page);
@@ -122,7 +122,7 @@ void CutTools::TakePosition(bool start) {
   const preview::VideoPlayer* player = player_->player();
   if (player == nullptr) {
     // No file yet, or playback stopped: the position is the player's.
-    context_.prompt(QString::fromUtf8(player_->path().isEmpty() ? kNoVideoText : kNotPlayingText));
+    context_.prompt(UiText(player_->path().isEmpty() ? kNoVideoText : kNotPlayingText));
     return;
   }
   // The player's position counts from the file's start time, as the
@@ -153,7 +153,7 @@ void CutTools::ShowStartUsed() {
     return;
   }
   const auto keyframeMs = KeyframeAtOrBeforeMs(player_->path().toStdString(), startMs());
-  startUsed_->setText(keyframeMs ? QString::fromUtf8("实际开始位置: ") +
+  startUsed_->setText(keyframeMs ? QCoreApplication::translate("TarnRecorder", "实际开始位置: ") +
                                        QString::fromStdString(FormatCutTime(*keyframeMs))
                                  : QString());
 }
@@ -163,17 +163,17 @@ int CutTools::Cut() {
   const long long start = startMs();
   const long long end = endMs();
   if (source.isEmpty()) {
-    context_.prompt(QString::fromUtf8(kNoVideoText));
+    context_.prompt(UiText(kNoVideoText));
     return 0;
   }
   if (start <= 0 && end <= 0) {
     LOG(INFO) << kChoosePositionsText;
-    context_.prompt(QString::fromUtf8(kChoosePositionsText));
+    context_.prompt(UiText(kChoosePositionsText));
     return 0;
   }
   if (start >= end) {
     LOG(INFO) << kEndBeforeStartText;
-    context_.prompt(QString::fromUtf8(kEndBeforeStartText));
+    context_.prompt(UiText(kEndBeforeStartText));
     return 0;
   }
   const std::string sourcePath = source.toStdString();
@@ -183,11 +183,11 @@ int CutTools::Cut() {
   if (quickCut_->isChecked()) {
     const auto keyframeMs = KeyframeAtOrBeforeMs(sourcePath, start);
     if (!keyframeMs) {
-      progressLabel_->setText(QString::fromUtf8(kFailedText));
-      progressLabel_->setToolTip(QString::fromUtf8("找不到关键帧"));
+      progressLabel_->setText(UiText(kFailedText));
+      progressLabel_->setToolTip(QCoreApplication::translate("TarnRecorder", "找不到关键帧"));
       return 0;
     }
-    startUsed_->setText(QString::fromUtf8("实际开始位置: ") +
+    startUsed_->setText(QCoreApplication::translate("TarnRecorder", "实际开始位置: ") +
                         QString::fromStdString(FormatCutTime(*keyframeMs)));
     arguments = FastCutArguments(sourcePath, FormatCutTime(*keyframeMs),
                                  FormatCutTime(end - *keyframeMs), output);
@@ -202,7 +202,7 @@ int CutTools::Cut() {
   const int id = context_.jobs->Launch(kJobCut, -1, arguments, output, &why);
   if (id == 0) {
     cutButton_->setEnabled(true);
-    progressLabel_->setText(QString::fromUtf8(kFailedText));
+    progressLabel_->setText(UiText(kFailedText));
     progressLabel_->setToolTip(why);
     context_.prompt(why);
   }
@@ -222,8 +222,8 @@ void CutTools::ShowFinished(const TranscoderJob& job) {
     progressLabel_->setText(QString::asprintf("%d%%", 100));
     progressLabel_->setToolTip(job.outputPath());
   } else {
-    progressLabel_->setText(QString::fromUtf8(job.outcome() == TranscoderJob::Outcome::kCancelled
-                                                  ? "已取消"
+    progressLabel_->setText(UiText(job.outcome() == TranscoderJob::Outcome::kCancelled
+                                                  ? QT_TRANSLATE_NOOP("TarnRecorder", "已取消")
                                                   : kFailedText));
     progressLabel_->setToolTip(job.failureText());
   }

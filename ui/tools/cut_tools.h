@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include "ui/framework/ui_text.h"
 #include "ui/framework/window_impl_base.h"
 #include "ui/tools/tool_context.h"
 
@@ -26,11 +27,11 @@ namespace tarn::ui::tools {
 
 class TranscoderJob;
 
-inline constexpr const char* kChoosePositionsText = "请选择截取位置";
-inline constexpr const char* kEndBeforeStartText = "结束位置必须大于开始位置";
-inline constexpr const char* kNoVideoText = "请先添加视频";
-inline constexpr const char* kNotPlayingText = "请先播放视频";
-inline constexpr const char* kFailedText = "失败";
+inline constexpr const char* kChoosePositionsText = QT_TRANSLATE_NOOP("TarnRecorder", "请选择截取位置");
+inline constexpr const char* kEndBeforeStartText = QT_TRANSLATE_NOOP("TarnRecorder", "结束位置必须大于开始位置");
+inline constexpr const char* kNoVideoText = QT_TRANSLATE_NOOP("TarnRecorder", "请先添加视频");
+inline constexpr const char* kNotPlayingText = QT_TRANSLATE_NOOP("TarnRecorder", "请先播放视频");
+inline constexpr const char* kFailedText = QT_TRANSLATE_NOOP("TarnRecorder", "失败");
 
 class CutTools : public QObject {
   Q_OBJECT

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "ui/framework/ui_text.h"
 #include "ui/main/main_messages.h"
 #include "ui/main/recorded_file.h"
 #include "ui/main/recorded_file_list.h"
@@ -163,7 +164,7 @@ int ListToolPage::Start(int index) {
   const int id = context_.jobs->Launch(jobType(), index, arguments, output, &why);
   if (id == 0) {
     button->setEnabled(true);
-    label->setText(QString::fromUtf8(kFailedText));
+    label->setText(UiText(kFailedText));
     label->setToolTip(why);
     context_.prompt(why);
   }
@@ -192,7 +193,7 @@ void ListToolPage::ShowFinished(const TranscoderJob& job) {
   auto* label = Require<QLabel>(item, "progress-label");
   if (job.outcome() != TranscoderJob::Outcome::kSucceeded) {
     const bool cancelled = job.outcome() == TranscoderJob::Outcome::kCancelled;
-    label->setText(QString::fromUtf8(cancelled ? "已取消" : kFailedText));
+    label->setText(UiText(cancelled ? QT_TRANSLATE_NOOP("TarnRecorder", "已取消") : kFailedText));
     label->setToolTip(job.failureText());
     return;
   }

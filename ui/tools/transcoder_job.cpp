@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include "ui/framework/ui_text.h"
+
 namespace tarn::ui::tools {
 namespace {
 // How long a cancelled or abandoned transcoder gets to end after SIGTERM.
@@ -37,7 +39,7 @@ TranscoderJob::~TranscoderJob() {
 
 bool TranscoderJob::Start(QString* why) {
   if (program_.isEmpty()) {
-    if (why != nullptr) *why = QString::fromUtf8("未找到 ffmpeg");
+    if (why != nullptr) *why = QCoreApplication::translate("TarnRecorder", "未找到 ffmpeg");
     LOG(ERROR) << "no transcoder: ffmpeg is neither beside the program nor on PATH";
     return false;
   }
@@ -51,7 +53,7 @@ bool TranscoderJob::Start(QString* why) {
             << arguments_.join(' ').toStdString();
   process_->start(program_, arguments_, QIODevice::ReadOnly);
   if (!process_->waitForStarted(-1)) {
-    if (why != nullptr) *why = QString::fromUtf8("未找到 ffmpeg");
+    if (why != nullptr) *why = QCoreApplication::translate("TarnRecorder", "未找到 ffmpeg");
     LOG(ERROR) << "cannot start the transcoder " << program_.toStdString() << ": "
                << process_->errorString().toStdString();
     process_->disconnect(this);
