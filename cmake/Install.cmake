@@ -51,6 +51,9 @@ install(FILES ${TARN_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(TARGET tarnrecorder)
   install(TARGETS tarnrecorder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin/ DESTINATION ${TARN_DATA_DESTINATION}/skin)
+  # The compiled translations go where the program looks for them: beside the
+  # layouts.
+  install(FILES ${TARN_QM_FILES} DESTINATION ${TARN_DATA_DESTINATION}/skin/translations)
 
   install(FILES ${TARN_PACKAGING_DIR}/${TARN_APP_ID}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -23,7 +23,8 @@ PREFIX="$WORK/prefix"
 check "cmake --install succeeds" test $? -eq 0
 for file in bin/tarnrecorder bin/tarn-record share/tarnrecorder/skin/style.qss \
   share/tarnrecorder/tarnwm.png share/applications/$ID.desktop share/metainfo/$ID.metainfo.xml \
-  share/icons/hicolor/scalable/apps/$ID.svg share/man/man1/tarn-record.1.gz; do
+  share/icons/hicolor/scalable/apps/$ID.svg share/man/man1/tarn-record.1.gz \
+  share/tarnrecorder/skin/translations/tarnrecorder_en.qm; do
   check "$file is installed" test -s "$PREFIX/$file"
 done
 for size in 16 22 24 32 48 64 128 256; do
