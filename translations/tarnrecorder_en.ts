@@ -430,6 +430,37 @@
     </message>
 </context>
 <context>
+    <name>DownloadDialog</name>
+    <message>
+        <source>软件更新</source>
+        <translation>Software update</translation>
+    </message>
+    <message>
+        <source>正在下载新版本</source>
+        <translation>Downloading the new version</translation>
+    </message>
+    <message>
+        <source>下载进度</source>
+        <translation>Download progress</translation>
+    </message>
+    <message>
+        <source>已下载百分比</source>
+        <translation>Percent downloaded</translation>
+    </message>
+    <message>
+        <source>0%</source>
+        <translation>0%</translation>
+    </message>
+    <message>
+        <source>取消下载</source>
+        <translation>Cancel the download</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>EditWindow</name>
     <message>
         <source>输入文字</source>
@@ -1850,6 +1881,17 @@
     <message>
         <source>✕</source>
         <translation>✕</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateFlow</name>
+    <message>
+        <source>没有发现新版本!</source>
+        <translation>No new version found!</translation>
+    </message>
+    <message>
+        <source>发现新版本啦!</source>
+        <translation>A new version is available!</translation>
     </message>
 </context>
 <context>
