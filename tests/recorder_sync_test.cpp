@@ -35,18 +35,21 @@ class ScopedCameraList {
   ~ScopedCameraList() { SetCaptureDevicesForTesting(CaptureCategory::kVideo, std::nullopt); }
 };
 
-// The onsets of the 0.4-s tones in the file at `path`. Onsets within a tone
-// are the same tone, interrupted by a gap the sound server reported in what
-// it recorded (a dropout of the server, which says nothing about the sync).
+// The onsets of the 0.4-s tones in the file at `path`. Onsets each within
+// 0.45 s of the one before are the same tone, interrupted by gaps the sound
+// server reported in what it recorded (dropouts of the server, which say
+// nothing about the sync).
 std::vector<double> TonesOf(const std::string& path) {
   std::vector<double> tones;
   int interruptions = 0;
+  double previous = -1;  // the last onset seen, interruptions included
   for (double onset : test::ToneOnsets(path)) {
-    if (!tones.empty() && onset - tones.back() < 0.45) {
+    if (!tones.empty() && onset - previous < 0.45) {
       ++interruptions;
     } else {
       tones.push_back(onset);
     }
+    previous = onset;
   }
   if (interruptions > 0) std::cout << "  the tones were interrupted " << interruptions << " times" << std::endl;
   return tones;
