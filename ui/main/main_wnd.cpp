@@ -30,7 +30,6 @@
 #include "ui/main/pop_menu.h"
 #include "ui/main/record_page_meters.h"
 #include "ui/main/recorded_file_list.h"
-#include "ui/main/rename_file_dialog.h"
 #include "ui/main/shell_actions.h"
 #include "ui/overlay/tool_window.h"
 #include "ui/overlay/video_mask.h"
@@ -395,129 +394,6 @@ qintptr CMainWnd::HandleCustomMessage(unsigned message, quintptr wParam, qintptr
       break;
   }
   return 0;
-}
-
-void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
-  const FileMenuRequest request = UnpackFileMenuRequest(wParam);
-  const RecordedFile* entry = fileList_->Find(request.index);
-  if (entry == nullptr) return;
-  switch (message) {
-    case kWmFileOpenDir:
-      OpenFolderOrSay(request.listKind == kListRecorded ? entry->directory : GetOutputDir(settings_));
-      break;
-    case kWmFileRemove:
-      fileList_->Remove(request.listKind, request.index);
-      break;
-    case kWmFileDelete:
-      // Only the recordings list deletes files.
-      if (request.listKind != kListRecorded) break;
-      DeleteRecording(request.index);
-      break;
-    case kWmFileRename: {
-      QString newName;
-      if (RenameFileDialog::Ask(this, QString::fromStdString(entry->fileName), &newName) == 1) {
-        fileList_->Rename(request.index, newName.toStdString());
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void CMainWnd::OnHotKey(int id, qintptr lParam) {
-  switch (hotKeys_->ActionFor(id)) {
-    case HotKeyAction::kStartPause:
-      // The floating panel is told first, so its buttons match what follows.
-      if (uiState_ == kUiRecording) {
-        PostMessage(floatingPanel_.data(), kWmPanelPaused, static_cast<quintptr>(id), lParam);
-        PauseRecording();
-      } else {
-        PostMessage(floatingPanel_.data(), kWmPanelRunning, static_cast<quintptr>(id), lParam);
-        StartRecording();
-      }
-      break;
-    case HotKeyAction::kStop:
-      StopRecording();
-      break;
-    case HotKeyAction::kOpenLog:
-      OpenFolderOrSay(GetAppDataDir(kLogRelativeDir));
-      break;
-    case HotKeyAction::kScreenBrush:
-      OpenScreenBrush();
-      break;
-    case HotKeyAction::kScreenshot:
-    case HotKeyAction::kNone:
-      break;
-  }
-}
-
-// --- Windows opened from here ----------------------------------------------------
-
-void CMainWnd::ShowAndActivate() {
-  if (isMinimized()) {
-    showNormal();
-  } else {
-    show();
-  }
-  raise();
-  activateWindow();
-}
-
-void CMainWnd::OpenTrayMenu() {
-  const QPoint cursor = QCursor::pos();
-  ShowAndActivate();
-  trayMenu_ = CMainTaskMenu::Open(this, cursor, TrayState());
-}
-
-// --- Closing ---------------------------------------------------------------------
-
-bool CMainWnd::OnClose(quintptr wParam) {
-  const bool quitting = wParam == kCloseForQuit || wParam == kCloseForSessionEnd;
-  if (quitPending_) {
-    // Already waiting for the recording's file; the close follows it.
-    return recorder_ == nullptr || recorder_->WaitUntilFinished(0);
-  }
-  if (!quitting && settings_.GetInt(kWindowClose, kWindowCloseDefault) != 0) {
-    showMinimized();
-    return false;
-  }
-  if (!AskToEndToolJobs(wParam)) return false;
-  if (recorder_ == nullptr) return EndToolJobs();
-  const int engineState = recorder_->state();
-  if (engineState == kStateRecording || engineState == kStatePaused) {
-    if (wParam != kCloseForSessionEnd &&
-        MessageBoxDialog::Ask(this, UiText(kQuitWhileRecordingText)) != 1) {
-      return false;
-    }
-    StopRecording();
-  }
-  EndToolJobs();
-  startPending_ = false;
-  if (recorder_->WaitUntilFinished(0)) return true;
-  // The file is still being finished: the window stays responsive and closes
-  // once the file is complete.
-  quitPending_ = true;
-  setEnabled(false);
-  SetTimer(kTimerWaitForFile, kWaitForFilePeriodMs);
-  LOG(INFO) << "closing once the recording's file is complete";
-  return false;
-}
-
-void CMainWnd::OnFinalMessage() {
-  ReleaseDesktopHooks();
-  // The main window's end is the program's end.
-  LOG(INFO) << "main window closed";
-  services_.onClosed();
-}
-
-void CMainWnd::ReleaseDesktopHooks() {
-  CloseScreenBrush();
-  CloseCameraPreview();
-  StopWatchingClicks();
-  if (finishedNotice_) finishedNotice_->Shutdown();
-  if (trayIcon_) trayIcon_->Delete();
-  if (hotKeys_) hotKeys_->UnregisterAll();
 }
 
 }  // namespace tarn::ui

@@ -1,15 +1,19 @@
 // The main window's actions on files and folders of the recordings list:
-// showing a folder, and deleting a recording through the desktop's trash.
+// the row menu's choices, showing a folder, and deleting a recording
+// through the desktop's trash.
 
 #include <glog/logging.h>
 
 #include <QString>
 #include <string>
 
+#include "settings/settings_store.h"
 #include "ui/framework/ui_text.h"
+#include "ui/main/main_messages.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/message_box_dialog.h"
 #include "ui/main/recorded_file_list.h"
+#include "ui/main/rename_file_dialog.h"
 #include "ui/main/shell_actions.h"
 
 namespace tarn::ui {
@@ -40,6 +44,34 @@ void CMainWnd::DeleteRecording(int index) {
   }
   if (!fileList_->Delete(index)) {
     PromptBoxDialog::Show(this, UiText(kDeleteFailedText) + QString::fromStdString(path));
+  }
+}
+
+void CMainWnd::OnFileMenu(unsigned message, quintptr wParam) {
+  const FileMenuRequest request = UnpackFileMenuRequest(wParam);
+  const RecordedFile* entry = fileList_->Find(request.index);
+  if (entry == nullptr) return;
+  switch (message) {
+    case kWmFileOpenDir:
+      OpenFolderOrSay(request.listKind == kListRecorded ? entry->directory : GetOutputDir(settings_));
+      break;
+    case kWmFileRemove:
+      fileList_->Remove(request.listKind, request.index);
+      break;
+    case kWmFileDelete:
+      // Only the recordings list deletes files.
+      if (request.listKind != kListRecorded) break;
+      DeleteRecording(request.index);
+      break;
+    case kWmFileRename: {
+      QString newName;
+      if (RenameFileDialog::Ask(this, QString::fromStdString(entry->fileName), &newName) == 1) {
+        fileList_->Rename(request.index, newName.toStdString());
+      }
+      break;
+    }
+    default:
+      break;
   }
 }
 

@@ -118,6 +118,8 @@ class RecordedFileList {
   bool Drop(int listKind, int index);
   // What a screen reader says for a row: "NAME, SIZE, DURATION".
   void DescribeRow(int index);
+  // Shows the entry's current name and path in its row.
+  void ShowFileName(int index);
   // Makes the next few waiting rows; runs again while rows wait.
   void MakePendingRows();
   // Logs once when the rows of Fill are all made and once when their
