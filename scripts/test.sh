@@ -22,8 +22,19 @@ run_on_rig() {
       echo "test: the PipeWire rig did not start" >&2
       exit 1
     fi
-    cd build && ctest --output-on-failure --timeout 600 -j "${TARN_TEST_JOBS:-2}" "$@"
+    cd build
+    local status=0
+    ctest --output-on-failure --timeout 600 -j "${TARN_TEST_JOBS:-2}" "$@" || status=$?
+    [ "$status" -eq 0 ] || print_failures Testing/Temporary/LastTest.log
+    exit "$status"
   )
+}
+
+# The assertions that failed, gathered at the end where a shortened log
+# still shows them.
+print_failures() {
+  echo "test: the failed assertions of this run:"
+  grep -a -A 8 -E ': Failure$' "$1" | head -n 120 || true
 }
 
 set +e
