@@ -147,9 +147,12 @@ test::TempDir* RecorderAudioTest::media_ = nullptr;
 
 // Presence thresholds, from measured recordings: speech in the band reads
 // around 1e-4 and more, a playing tone around 1e-3; silence and leakage stay
-// under a hundredth of those.
+// under a hundredth of those. Without speech the band is not empty on every
+// server: where a loaded server drops some of the tone, each seam clicks over
+// all bands (up to about 6e-7 seen on PipeWire), so absence allows that much
+// and more, still fifty times under speech.
 constexpr double kSpeechPresent = 5e-6;
-constexpr double kSpeechAbsent = 5e-7;
+constexpr double kSpeechAbsent = 2e-6;
 constexpr double kTonePresent = 1e-4;
 constexpr double kToneAbsent = 1e-6;
 
