@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "recorder/audio/audio_bus.h"
+#include "recorder/audio/audio_track.h"
+
+#include <cstdlib>
+#include <vector>
 
 namespace tarn {
 namespace {
@@ -112,6 +116,54 @@ TEST(AudioBusTest, WithoutTracksSilenceKeepsPaceAndEndsExactlyAtTheStop) {
   EXPECT_TRUE(bus.Done());
   EXPECT_EQ(samples, 88204);  // 2.000086 s at 44100 Hz
   EXPECT_EQ(frames, 87);
+}
+
+// Pushes one 10-ms block of a steady level, stamped `stampUs`.
+void PushBlock(AudioTrack& track, std::int64_t stampUs) {
+  static const std::vector<float> level(441, 0.25f);
+  const float* planes[2] = {level.data(), level.data()};
+  track.Push(planes, 441, stampUs, stampUs + 20'000);
+}
+
+// Sound a source lost, or held back, by less than a snap makes a step in its
+// stamps that lasts: it is fixed at once within a second, by silence or by
+// trimming as much, and never again after that.
+TEST(AudioTrackTest, ALastingStepSmallerThanASnapIsFixedWithinASecond) {
+  for (const std::int64_t stepUs : {30'000, -30'000, 20'000}) {
+    SCOPED_TRACE(stepUs);
+    RecordingTimeline timeline;
+    timeline.Resume(kT0);
+    AudioTrack track(timeline, "test");
+    int fixedAt = -1;
+    for (int k = 0; k < 400; ++k) {
+      PushBlock(track, kT0 + k * 10'000 + (k >= 100 ? stepUs : 0));
+      if (fixedAt < 0 && track.stats().resyncs > 0) fixedAt = k;
+    }
+    const AudioTrack::Stats stats = track.stats();
+    EXPECT_EQ(stats.resyncs, 1);
+    EXPECT_GE(fixedAt, 100);
+    EXPECT_LE(fixedAt, 200);
+    const std::int64_t fixedSamples = stepUs > 0 ? stats.silenceSamples : stats.trimmedSamples;
+    // Less what the resampling worked off before (a few hundred parts per million).
+    EXPECT_NEAR(fixedSamples, std::llabs(stepUs) * 441 / 10'000, 50);
+  }
+}
+
+// Stamps that jitter by up to 20 ms either way about the sample count (a
+// source whose stamps come from its read times) are joined without seams.
+TEST(AudioTrackTest, JitteryStampsAreJoinedWithoutSeams) {
+  RecordingTimeline timeline;
+  timeline.Resume(kT0);
+  AudioTrack track(timeline, "test");
+  PushBlock(track, kT0);
+  for (int k = 1; k < 1000; ++k) {
+    const std::int64_t jitterUs = (k * 7919 % 41 - 20) * 1000;
+    PushBlock(track, kT0 + k * 10'000 + jitterUs);
+  }
+  const AudioTrack::Stats stats = track.stats();
+  EXPECT_EQ(stats.resyncs, 0);
+  EXPECT_EQ(stats.silenceSamples, 0);
+  EXPECT_EQ(stats.trimmedSamples, 0);
 }
 
 }  // namespace

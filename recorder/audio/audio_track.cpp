@@ -73,15 +73,27 @@ void AudioTrack::Push(const float* const planes[2], int samples, std::int64_t fi
 
 void AudioTrack::Place(const float* const planes[2], int first, int count, std::int64_t position) {
   const std::int64_t difference = position - WritePosition();
-  const bool snap = !heard_ || std::llabs(difference) > UsToSamples(kSnapUs);
+  bool snap = !heard_ || trimPending_ || std::llabs(difference) > UsToSamples(kSnapUs);
+  double smoothed = smoothedErrorSamples_;
+  if (!snap) {
+    const double weight = std::min(1.0, count / kRate / kErrorSmoothingSeconds);
+    smoothed += (static_cast<double>(difference) - smoothed) * weight;
+    // A difference that lasts is sound the source lost or held back: fixed
+    // at once too, since resampling would take a minute or more to work it
+    // off. Jitter averages out well below this.
+    const double lasting = static_cast<double>(UsToSamples(kLastingSnapUs));
+    snap = std::abs(smoothed) > lasting && std::llabs(difference) > lasting;
+  }
   if (snap) {
-    if (heard_) {
+    // A trim longer than the last block goes on in this one; it was counted.
+    if (heard_ && !trimPending_) {
       ++stats_.resyncs;
       LOG(INFO) << name_ << ": sound " << (difference > 0 ? "resumes " : "overlaps by ")
                 << std::llabs(difference) * 1000 / kRecordingSampleRate << " ms "
                 << (difference > 0 ? "later; silence fills the gap" : "; the overlap is trimmed");
     }
     heard_ = true;
+    trimPending_ = false;
     smoothedErrorSamples_ = 0;
     fractionalCorrection_ = 0;
     if (difference > 0) {
@@ -89,6 +101,7 @@ void AudioTrack::Place(const float* const planes[2], int first, int count, std::
     } else if (difference < 0) {
       const int skip = static_cast<int>(std::min<std::int64_t>(-difference, count));
       stats_.trimmedSamples += skip;
+      trimPending_ = -difference > count;
       first += skip;
       count -= skip;
     }
@@ -96,8 +109,7 @@ void AudioTrack::Place(const float* const planes[2], int first, int count, std::
     return;
   }
   // Joined without a seam; the difference steers the resampling.
-  const double weight = std::min(1.0, count / kRate / kErrorSmoothingSeconds);
-  smoothedErrorSamples_ += (static_cast<double>(difference) - smoothedErrorSamples_) * weight;
+  smoothedErrorSamples_ = smoothed;
   const double correction =
       std::clamp(smoothedErrorSamples_ / (kRate * kCorrectionSeconds), -kMaxCorrection, kMaxCorrection);
   stats_.correction = correction;

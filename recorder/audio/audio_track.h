@@ -9,7 +9,9 @@
 // - blocks that follow each other are joined without a seam, and the small
 //   difference between where their stamps put them and where they are joined
 //   (the sound card's clock drifting against the system clock) is corrected
-//   by resampling a few hundred parts per million, never by jumps;
+//   by resampling a few hundred parts per million, never by jumps; a
+//   difference that appears at once and lasts (sound the source lost) is
+//   fixed at once, within a second;
 // - the reader takes samples in order; what a source has not delivered by
 //   its allowance (how late its sound usually arrives, plus a margin) is
 //   silence, so no source holds up the recording.
@@ -32,6 +34,9 @@ class AudioTrack {
   // Differences between a block's stamp and where it joins the track beyond
   // this are fixed at once (silence or trimming) instead of by resampling.
   static constexpr std::int64_t kSnapUs = 40000;
+  // Smaller differences are fixed at once as well when they last: when both
+  // their average over about a second and the latest one pass this.
+  static constexpr std::int64_t kLastingSnapUs = 10000;
   // How far the resampling may stretch or squeeze the sound.
   static constexpr double kMaxCorrection = 500e-6;
   // How long a source that has not delivered yet is waited for, from the
@@ -90,6 +95,7 @@ class AudioTrack {
   std::int64_t bufferStart_ = 0;
   bool heard_ = false;
   bool ended_ = false;
+  bool trimPending_ = false;         // the last block was trimmed whole, and more overlaps
   double smoothedErrorSamples_ = 0;  // where the stamps put blocks less where they joined
   double fractionalCorrection_ = 0;
   std::int64_t delayPeakUs_ = 0;     // how late blocks arrive, decaying peak
