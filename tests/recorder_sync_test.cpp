@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "recorder/audio/capture_devices.h"
@@ -19,6 +22,7 @@
 #include "tests/support/pipe_camera.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/sound_capture_support.h"
+#include "tests/support/sound_loss_watch.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn {
@@ -55,6 +59,33 @@ std::vector<double> TonesOf(const std::string& path) {
   return tones;
 }
 
+// Each moment is tried until kCalmTries tries found the sound server calm
+// (kMaxTries at most), kTrySpacing seconds apart, and judged by the median of
+// those. A server that loses sound (PipeWire held up on a loaded machine)
+// plays a tone later than the latency of its stream said, so such a try says
+// nothing about the recording; an error of the recording's own shows in every
+// try.
+constexpr int kCalmTries = 3;
+constexpr int kMaxTries = 10;
+constexpr double kTrySpacing = 1.5;
+// A try is calm when the server lost less than this from half a second
+// before the tone was scheduled until it was heard.
+constexpr std::int64_t kCalmLossUs = 10000;
+
+bool Calm(const test::SoundLossWatch& watch, std::int64_t scheduledUs, std::int64_t heardUs) {
+  const std::optional<std::int64_t> lostUs = watch.LostUs(scheduledUs - 500000, heardUs);
+  if (lostUs && *lostUs < kCalmLossUs) return true;
+  std::cout << "  the sound server lost "
+            << (lostUs ? std::to_string(*lostUs / 1000) + " ms" : std::string("an unknown amount"))
+            << " of sound around this tone: it says nothing about the recording" << std::endl;
+  return false;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
 class RecorderSyncTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -75,9 +106,11 @@ class RecorderSyncTest : public ::testing::Test {
 // minutes. The recording is of an X server of the test's own, so its flashes
 // disturb no other test; the tone goes through a playback stream whose
 // latency tells when it is heard, and the flash is shown at that moment.
+// Only the tries during which the sound server lost no sound are judged; a
+// moment with none is not judged at all (and the test says so).
 TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
   const char* longSetting = std::getenv("TARN_SYNC_SECONDS");
-  const double lastEventAt = longSetting != nullptr ? std::atof(longSetting) : 0;
+  const double lastMomentAt = longSetting != nullptr ? std::atof(longSetting) : 0;
   test::PrivateXServer x;
   std::string whyNot;
   if (!x.Start("640x480x24", whyNot)) GTEST_SKIP() << "no X server of our own: " << whyNot;
@@ -94,31 +127,43 @@ TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
   Recorder recorder(nullptr, &store_);
   ASSERT_EQ(recorder.Start("together.mkv", out_.path(), "mkv", "matroska", kFps, 1), 0);
   recorder.Resume();
+  // Started after the recording, so the recording starts as it would alone.
+  test::SoundLossWatch watch("speaker.monitor");
   const auto begin = std::chrono::steady_clock::now();
 
-  std::vector<double> events = {2.5};
-  if (lastEventAt > 5) events.push_back(lastEventAt);
+  std::vector<double> moments = {2.5};
+  if (lastMomentAt > 5 + kMaxTries * kTrySpacing) moments.push_back(lastMomentAt);
   struct Shown {
+    std::size_t moment;    // index into moments
     std::int64_t flashUs;  // the middle of the time xsetroot took
     std::int64_t toneUs;   // when the tone was heard
+    bool calm;             // the server lost no sound meanwhile
   };
   std::vector<Shown> shown;
-  for (double at : events) {
-    std::this_thread::sleep_until(begin + std::chrono::duration<double>(at - 0.7));
-    test::TonePlayer player("speaker", 48000, 0.5, 0.4);
-    // The flash goes up when the tone is heard.
-    while (player.toneHeardUs() == 0 && !player.done()) std::this_thread::sleep_for(1ms);
-    ASSERT_NE(player.toneHeardUs(), 0) << "the tone could not be played";
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(player.toneHeardUs())));
-    const std::int64_t before = MonotonicNowUs();
-    ASSERT_TRUE(root("white"));
-    const std::int64_t after = MonotonicNowUs();
-    shown.push_back({(before + after) / 2, player.toneHeardUs()});
-    std::this_thread::sleep_for(500ms);
-    ASSERT_TRUE(root("black"));
-    while (!player.done()) std::this_thread::sleep_for(10ms);
+  double lastAt = 0;
+  for (std::size_t m = 0; m < moments.size(); ++m) {
+    int calmTries = 0;
+    for (int t = 0; t < kMaxTries && calmTries < kCalmTries; ++t) {
+      lastAt = moments[m] + t * kTrySpacing;
+      std::this_thread::sleep_until(begin + std::chrono::duration<double>(lastAt - 0.7));
+      test::TonePlayer player("speaker", 48000, 0.5, 0.4);
+      // The flash goes up when the tone is heard.
+      while (player.toneHeardUs() == 0 && !player.done()) std::this_thread::sleep_for(1ms);
+      ASSERT_NE(player.toneHeardUs(), 0) << "the tone could not be played";
+      std::this_thread::sleep_until(
+          std::chrono::steady_clock::time_point(std::chrono::microseconds(player.toneHeardUs())));
+      const std::int64_t before = MonotonicNowUs();
+      ASSERT_TRUE(root("white"));
+      const std::int64_t after = MonotonicNowUs();
+      std::this_thread::sleep_for(500ms);
+      ASSERT_TRUE(root("black"));
+      while (!player.done()) std::this_thread::sleep_for(10ms);
+      const bool calm = Calm(watch, player.toneHeardUs() - player.latencyUs(), player.toneHeardUs());
+      shown.push_back({m, (before + after) / 2, player.toneHeardUs(), calm});
+      if (calm) ++calmTries;
+    }
   }
-  std::this_thread::sleep_until(begin + std::chrono::duration<double>(events.back() + 1.5));
+  std::this_thread::sleep_until(begin + std::chrono::duration<double>(lastAt + 1.5));
   recorder.Stop();
   ASSERT_TRUE(recorder.WaitUntilFinished(20000));
   ASSERT_TRUE(recorder.lastFinishOk());
@@ -133,17 +178,30 @@ TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
   std::cout << std::endl;
   ASSERT_EQ(flashes.size(), shown.size());
   ASSERT_EQ(tones.size(), shown.size());
+  std::vector<std::vector<double>> errors(moments.size());
   for (std::size_t i = 0; i < shown.size(); ++i) {
     // The flash was shown somewhere in the frame interval before the picture
     // that shows it: its best estimate is half an interval earlier.
     const double flashInFile = flashes[i] - 0.5 / kFps;
     const double measured = tones[i] - flashInFile;
     const double expected = (shown[i].toneUs - shown[i].flashUs) / 1e6;
-    std::cout << "  event at " << events[i] << " s: flash at " << flashes[i] << " s, tone at "
-              << tones[i] << " s in the file; tone after flash " << measured * 1000
-              << " ms, shown " << expected * 1000 << " ms apart" << std::endl;
-    EXPECT_NEAR(measured, expected, 0.020);
+    std::cout << "  flash at " << flashes[i] << " s, tone at " << tones[i]
+              << " s in the file; tone after flash " << measured * 1000 << " ms, shown "
+              << expected * 1000 << " ms apart" << (shown[i].calm ? "" : " (not judged)") << std::endl;
+    if (shown[i].calm) errors[shown[i].moment].push_back(measured - expected);
   }
+  bool allJudged = true;
+  for (std::size_t m = 0; m < moments.size(); ++m) {
+    if (errors[m].empty()) {
+      allJudged = false;
+      continue;
+    }
+    const double median = Median(errors[m]);
+    std::cout << "  at " << moments[m] << " s: the tone is off by " << median * 1000 << " ms (median of "
+              << errors[m].size() << ")" << std::endl;
+    EXPECT_NEAR(median, 0, 0.020) << "at " << moments[m] << " s";
+  }
+  if (!allJudged) GTEST_SKIP() << "the sound server lost sound around every try of a moment";
 }
 
 TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogetherAreFoundTogether) {
@@ -165,17 +223,21 @@ TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogether
   ASSERT_EQ(recorder.Start("camera.mkv", out.path(), "mkv", "matroska", 10, 1), 0) << recorder.startError();
   EXPECT_EQ(recorder.frameRate(), 30);
   recorder.Resume();
+  test::SoundLossWatch watch("speaker.monitor");
   std::this_thread::sleep_for(1s);
-  std::int64_t toneHeardUs = 0;
-  {
+  std::vector<bool> calm;
+  for (int calmTries = 0; calm.size() < static_cast<std::size_t>(kMaxTries) && calmTries < kCalmTries;) {
     test::TonePlayer player("speaker", 48000, 0.5, 0.4);
     while (player.toneHeardUs() == 0 && !player.done()) std::this_thread::sleep_for(1ms);
-    toneHeardUs = player.toneHeardUs();
+    const std::int64_t toneHeardUs = player.toneHeardUs();
     ASSERT_NE(toneHeardUs, 0) << "the tone could not be played";
     // The camera's pictures due from the moment the tone is heard are white.
     whiteUntilUs = toneHeardUs + 400000;
     whiteFromUs = toneHeardUs;
     while (!player.done()) std::this_thread::sleep_for(10ms);
+    calm.push_back(Calm(watch, toneHeardUs - player.latencyUs(), toneHeardUs));
+    if (calm.back()) ++calmTries;
+    std::this_thread::sleep_for(300ms);
   }
   std::this_thread::sleep_for(1s);
   recorder.Stop();
@@ -185,12 +247,19 @@ TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogether
   const std::string path = out.path() + "/camera.mkv";
   const std::vector<double> flashes = test::WhiteRunStarts(path);
   const std::vector<double> tones = TonesOf(path);
-  ASSERT_EQ(flashes.size(), 1u);
-  ASSERT_EQ(tones.size(), 1u);
-  std::cout << "  flash at " << flashes[0] << " s, tone at " << tones[0] << " s in the file" << std::endl;
+  ASSERT_EQ(flashes.size(), calm.size());
+  ASSERT_EQ(tones.size(), calm.size());
+  std::vector<double> flashAfterTone;
+  for (std::size_t t = 0; t < calm.size(); ++t) {
+    std::cout << "  flash at " << flashes[t] << " s, tone at " << tones[t] << " s in the file"
+              << (calm[t] ? "" : " (not judged)") << std::endl;
+    if (calm[t]) flashAfterTone.push_back(flashes[t] - tones[t]);
+  }
+  if (flashAfterTone.empty()) GTEST_SKIP() << "the sound server lost sound around every try";
   // The first white picture was due within a picture interval after the tone.
-  EXPECT_GE(flashes[0] - tones[0], -0.020);
-  EXPECT_LE(flashes[0] - tones[0], 1.0 / 30 + 0.020);
+  const double median = Median(flashAfterTone);
+  EXPECT_GE(median, -0.020);
+  EXPECT_LE(median, 1.0 / 30 + 0.020);
 }
 
 }  // namespace
