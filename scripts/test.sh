@@ -23,9 +23,12 @@ run_on_rig() {
       exit 1
     fi
     cd build
-    local status=0
-    ctest --output-on-failure --timeout 600 -j "${TARN_TEST_JOBS:-2}" "$@" || status=$?
-    [ "$status" -eq 0 ] || print_failures Testing/Temporary/LastTest.log
+    local log
+    log="$(mktemp)"
+    ctest --output-on-failure --timeout 600 -j "${TARN_TEST_JOBS:-2}" "$@" 2>&1 | tee "$log"
+    local status="${PIPESTATUS[0]}"
+    [ "$status" -eq 0 ] || print_failures "$log"
+    rm -f "$log"
     exit "$status"
   )
 }

@@ -61,29 +61,36 @@ std::vector<double> TonesOf(const std::string& path) {
 
 // Each moment is tried until kCalmTries tries found the sound server calm
 // (kMaxTries at most), kTrySpacing seconds apart, and judged by the median of
-// those. A server that loses sound (PipeWire held up on a loaded machine)
-// plays a tone later than the latency of its stream said, so such a try says
-// nothing about the recording; an error of the recording's own shows in every
-// try.
+// those, if at least kFewestCalmTries were. A server that loses sound
+// (PipeWire held up on a loaded machine) plays a tone later than the latency
+// of its stream said, and the recording settles a loss within a second, so
+// such a try says nothing about the recording; an error of the recording's
+// own shows in every try.
 constexpr int kCalmTries = 3;
-constexpr int kMaxTries = 10;
+constexpr int kFewestCalmTries = 2;
+constexpr int kMaxTries = 12;
 constexpr double kTrySpacing = 1.5;
-// A try is calm when the server lost less than this from half a second
-// before the tone was scheduled until it was heard.
+// A try is calm when the server lost less than this from one and a half
+// seconds before the tone was scheduled until it was heard.
 constexpr std::int64_t kCalmLossUs = 10000;
+constexpr std::int64_t kCalmBeforeUs = 1500000;
 
 bool Calm(const test::SoundLossWatch& watch, std::int64_t scheduledUs, std::int64_t heardUs) {
-  const std::optional<std::int64_t> lostUs = watch.LostUs(scheduledUs - 500000, heardUs);
-  if (lostUs && *lostUs < kCalmLossUs) return true;
+  const std::optional<std::int64_t> lostUs = watch.LostUs(scheduledUs - kCalmBeforeUs, heardUs);
+  const bool calm = lostUs && *lostUs < kCalmLossUs;
   std::cout << "  the sound server lost "
-            << (lostUs ? std::to_string(*lostUs / 1000) + " ms" : std::string("an unknown amount"))
-            << " of sound around this tone: it says nothing about the recording" << std::endl;
-  return false;
+            << (lostUs ? std::to_string(*lostUs / 1000.0) + " ms" : std::string("an unknown amount"))
+            << " of sound around this tone"
+            << (calm ? "" : ": it says nothing about the recording") << std::endl;
+  return calm;
 }
 
+// The middle value; of an even number, the mean of the middle two.
 double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
 class RecorderSyncTest : public ::testing::Test {
@@ -192,7 +199,8 @@ TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
   }
   bool allJudged = true;
   for (std::size_t m = 0; m < moments.size(); ++m) {
-    if (errors[m].empty()) {
+    if (errors[m].size() < static_cast<std::size_t>(kFewestCalmTries)) {
+      std::cout << "  at " << moments[m] << " s: too few calm tries to judge" << std::endl;
       allJudged = false;
       continue;
     }
@@ -201,7 +209,7 @@ TEST_F(RecorderSyncTest, AFlashAndATonePlayedTogetherAreFoundTogether) {
               << errors[m].size() << ")" << std::endl;
     EXPECT_NEAR(median, 0, 0.020) << "at " << moments[m] << " s";
   }
-  if (!allJudged) GTEST_SKIP() << "the sound server lost sound around every try of a moment";
+  if (!allJudged) GTEST_SKIP() << "the sound server lost sound around almost every try of a moment";
 }
 
 TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogetherAreFoundTogether) {
@@ -255,7 +263,9 @@ TEST(RecorderCameraSoundTest, AFlashOfTheCameraAndAToneOfTheSpeakerHeardTogether
               << (calm[t] ? "" : " (not judged)") << std::endl;
     if (calm[t]) flashAfterTone.push_back(flashes[t] - tones[t]);
   }
-  if (flashAfterTone.empty()) GTEST_SKIP() << "the sound server lost sound around every try";
+  if (flashAfterTone.size() < static_cast<std::size_t>(kFewestCalmTries)) {
+    GTEST_SKIP() << "the sound server lost sound around almost every try";
+  }
   // The first white picture was due within a picture interval after the tone.
   const double median = Median(flashAfterTone);
   EXPECT_GE(median, -0.020);
