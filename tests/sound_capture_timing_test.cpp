@@ -14,10 +14,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/audio_devices.h"
 #include "tests/support/sound_capture_support.h"
+#include "tests/support/sound_loss_watch.h"
 
 namespace tarn::platform {
 namespace {
@@ -62,11 +64,24 @@ std::int64_t FramesUs(std::size_t bytes, int rate, int channels) {
 
 // A fresh stream: when the first sound comes, what its stamp says, and
 // whether each stamp continues the last by the sample count.
+// Whether the server (not the capture) lost 10 ms or more of sound between
+// `fromUs` and `toUs`, by a watch started after the capture opened, so the
+// fresh stream starts as it would alone; said when it did. Without readings
+// to tell, it did not.
+bool ServerLostSound(const test::SoundLossWatch& watch, std::int64_t fromUs, std::int64_t toUs) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the readings after `toUs`
+  const std::optional<std::int64_t> lostUs = watch.LostUs(fromUs, toUs);
+  if (!lostUs || *lostUs < 10000) return false;
+  std::cout << "  the sound server lost " << *lostUs / 1000.0 << " ms of sound meanwhile" << std::endl;
+  return true;
+}
+
 TEST_P(SoundCaptureTimingTest, FreshStreamStampsFollowTheSampleCount) {
   auto capture = Create(GetParam());
   const std::int64_t openUs = SteadyNowUs();
   ASSERT_TRUE(capture->Open());
   const std::int64_t openedUs = SteadyNowUs();
+  test::SoundLossWatch watch(std::string(GetParam().sink) + ".monitor");
   const int rate = capture->sampleRate();
   const int channels = capture->channels();
   const Captured captured =
@@ -101,8 +116,11 @@ TEST_P(SoundCaptureTimingTest, FreshStreamStampsFollowTheSampleCount) {
             << "read " << minAgeUs / 1000.0 << " to " << maxAgeUs / 1000.0 << " ms" << std::endl;
 
   // Jumps are where the server says sound was lost; a fresh stream may lose
-  // a little while it settles, but not keep losing it.
-  EXPECT_LE(jumps, 3);
+  // a little while it settles, but not keep losing it, unless the server
+  // itself keeps losing sound (PipeWire held up on a loaded machine).
+  if (!ServerLostSound(watch, openedUs + 500000, captured.blocks.back().readUs)) {
+    EXPECT_LE(jumps, 3);
+  }
   EXPECT_LE(worstStepUs, 2000);
   // The stamps stay near the present: no block ends far in the future (a
   // monitor may deliver what its sink plays a little later) or is read long
@@ -116,6 +134,7 @@ TEST_P(SoundCaptureTimingTest, FreshStreamStampsFollowTheSampleCount) {
 TEST_P(SoundCaptureTimingTest, ToneIsFoundAtTheTimeItIsHeard) {
   auto capture = Create(GetParam());
   ASSERT_TRUE(capture->Open());
+  test::SoundLossWatch watch(std::string(GetParam().sink) + ".monitor");
   const int rate = capture->sampleRate();
   const int channels = capture->channels();
   test::TonePlayer player(GetParam().sink, rate, 0.5, 0.3);
@@ -131,6 +150,12 @@ TEST_P(SoundCaptureTimingTest, ToneIsFoundAtTheTimeItIsHeard) {
   const std::int64_t errorUs = foundUs - player.toneHeardUs();
   std::cout << "  player latency " << player.latencyUs() / 1000.0 << " ms; tone found "
             << errorUs / 1000.0 << " ms from when it is heard" << std::endl;
+  // A server that lost sound after the latency was read played the tone
+  // later than it said.
+  const std::int64_t scheduledUs = player.toneHeardUs() - player.latencyUs();
+  if (ServerLostSound(watch, scheduledUs - 300000, player.toneHeardUs())) {
+    GTEST_SKIP() << "the sound server lost sound while the tone was on its way";
+  }
   EXPECT_LT(std::abs(errorUs), 40000);
 }
 
